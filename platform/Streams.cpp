@@ -1,0 +1,74 @@
+#include "platform/Streams.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Exception.h"
+
+namespace varnel {
+
+int64_t TStream::Size() {
+  int64_t position = Seek(0, soCurrent);
+  int64_t size = Seek(0, soEnd);
+  Seek(position, soBeginning);
+  return size;
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+  if (count > 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+  if (count > 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(count, 1 << 20)));
+  int64_t left = count;
+  while (left > 0) {
+    int64_t n = std::min<int64_t>(left, static_cast<int64_t>(buffer.size()));
+    source.ReadBuffer(buffer.data(), n);
+    WriteBuffer(buffer.data(), n);
+    left -= n;
+  }
+  return count;
+}
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+  int64_t available = std::max<int64_t>(0, Size() - position_);
+  int64_t n = std::clamp<int64_t>(count, 0, available);
+  if (n > 0) std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  position_ += n;
+  return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  if (position_ + count > Size()) data_.resize(static_cast<size_t>(position_ + count));
+  std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
+  position_ += count;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : Size();
+  position_ = std::max<int64_t>(0, base + offset);
+  return position_;
+}
+
+void TMemoryStream::SetSize(int64_t newSize) {
+  data_.resize(static_cast<size_t>(std::max<int64_t>(0, newSize)));
+  position_ = std::min(position_, Size());
+}
+
+void TMemoryStream::Clear() {
+  data_.clear();
+  data_.shrink_to_fit();
+  position_ = 0;
+}
+
+}  // namespace varnel

@@ -1,0 +1,89 @@
+// Byte streams: the abstract TStream, a file stream over a descriptor it owns, and a
+// growable in-memory stream. Positions and sizes are 64-bit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+enum TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+ public:
+  virtual ~TStream() = default;
+  // Reads up to count bytes; returns how many were read (0 at the end).
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  // Writes up to count bytes; returns how many were written (fewer when the disk is full).
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  // Returns the new position.
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+  virtual int64_t Size();
+  // Grows or cuts the stream; raises EStreamError when it can't.
+  virtual void SetSize(int64_t newSize) = 0;
+
+  int64_t Position() { return Seek(0, soCurrent); }
+  void SetPosition(int64_t position) { Seek(position, soBeginning); }
+  // Read or write exactly count bytes, or raise EReadError "Stream read error" /
+  // EWriteError "Stream write error".
+  void ReadBuffer(void* buffer, int64_t count);
+  void WriteBuffer(const void* buffer, int64_t count);
+  // Copies count bytes from source's position (count 0: the whole of source from its start).
+  int64_t CopyFrom(TStream& source, int64_t count);
+};
+
+// Open modes: an access mode or fmCreate, combined with a share mode. Share modes are
+// accepted for the callers' sake; Linux has no mandatory file sharing rules.
+enum : unsigned {
+  fmOpenRead = 0x0000,
+  fmOpenWrite = 0x0001,
+  fmOpenReadWrite = 0x0002,
+  fmShareExclusive = 0x0010,
+  fmShareDenyWrite = 0x0020,
+  fmShareDenyNone = 0x0040,
+  fmCreate = 0xFF00,  // create, or truncate an existing file; read and write access
+};
+
+// A file opened by name. Owns its descriptor; closing happens on destruction.
+// Raises EFCreateError / EFOpenError ("Cannot create file "%s". %s") when opening fails.
+class TFileStream : public TStream {
+ public:
+  TFileStream(const std::string& fileName, unsigned mode);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override;
+  void SetSize(int64_t newSize) override;
+
+  const std::string& FileName() const { return fileName_; }
+  int Handle() const { return fd_; }
+
+ private:
+  std::string fileName_;
+  int fd_ = -1;
+};
+
+// A stream held in memory; grows as it is written.
+class TMemoryStream : public TStream {
+ public:
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+  void SetSize(int64_t newSize) override;
+
+  const std::vector<uint8_t>& Data() const { return data_; }
+  std::string Text() const { return std::string(data_.begin(), data_.end()); }
+  void Clear();
+
+ private:
+  std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+}  // namespace varnel

@@ -1,0 +1,77 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/Exception.h"
+#include "platform/Streams.h"
+#include "platform/SysErrors.h"
+
+namespace varnel {
+
+TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_(fileName) {
+  bool create = (mode & 0xFF00) == fmCreate;
+  int flags = O_CLOEXEC;
+  if (create) {
+    flags |= O_RDWR | O_CREAT | O_TRUNC;
+  } else {
+    switch (mode & 0x3) {
+      case fmOpenWrite: flags |= O_WRONLY; break;
+      case fmOpenReadWrite: flags |= O_RDWR; break;
+      default: flags |= O_RDONLY; break;
+    }
+  }
+  fd_ = ::open(fileName.c_str(), flags, 0666);
+  if (fd_ < 0) {
+    std::string reason = SystemErrorMessage(SystemErrorFromErrno(errno, fileName));
+    if (create) throw EFCreateError("Cannot create file \"" + fileName + "\". " + reason);
+    throw EFOpenError("Cannot open file \"" + fileName + "\". " + reason);
+  }
+}
+
+TFileStream::~TFileStream() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t n =
+        ::write(fd_, static_cast<const char*>(buffer) + done, static_cast<size_t>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
+  off_t result = ::lseek(fd_, offset, whence);
+  return result < 0 ? -1 : result;
+}
+
+int64_t TFileStream::Size() {
+  off_t here = ::lseek(fd_, 0, SEEK_CUR);
+  off_t end = ::lseek(fd_, 0, SEEK_END);
+  ::lseek(fd_, here, SEEK_SET);
+  return end;
+}
+
+void TFileStream::SetSize(int64_t newSize) {
+  if (::ftruncate(fd_, newSize) != 0) throw EStreamError("Stream size error");
+  if (Position() > newSize) Seek(newSize, soBeginning);
+}
+
+}  // namespace varnel

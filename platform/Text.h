@@ -1,0 +1,25 @@
+// Text conversions between the encodings the system meets: UTF-8 (our internal text),
+// UTF-16 (how the system counts lengths), Windows-1252 (the ANSI code page) and 437 (OEM).
+// Invalid input never fails: it decodes to U+FFFD.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnel {
+
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
+// The number of UTF-16 code units the UTF-8 text takes.
+size_t Utf16Length(std::string_view utf8);
+bool IsValidUtf8(std::string_view bytes);
+
+std::string Cp1252ToUtf8(std::string_view bytes);
+std::string Cp437ToUtf8(std::string_view bytes);
+// UTF-8 to Windows-1252; characters the code page lacks become '?'.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+// UTF-16 bytes in the given byte order to UTF-8; an odd last byte is dropped.
+std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian);
+
+}  // namespace varnel

@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include "platform/Text.h"
+
+namespace varnel {
+namespace {
+
+TEST(Text, Utf16RoundTripAndLength) {
+  std::string s = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a, e acute, euro, an emoji
+  EXPECT_EQ(Utf16Length(s), 5u);
+  EXPECT_EQ(Utf8ToUtf16(s).size(), 5u);
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s);
+}
+
+TEST(Text, InvalidUtf8DecodesToReplacementCharacters) {
+  EXPECT_FALSE(IsValidUtf8("\x81"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));       // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));   // a surrogate
+  EXPECT_TRUE(IsValidUtf8("\xEF\xBF\xBD ok"));  // U+FFFD itself
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("a\xFF" "b")), "a\xEF\xBF\xBD" "b");
+}
+
+TEST(Text, CodePages) {
+  EXPECT_EQ(Cp1252ToUtf8("\x80\xE9\x81"), "\xE2\x82\xAC\xC3\xA9\xC2\x81");
+  EXPECT_EQ(Cp437ToUtf8("\x81\x9C"), "\xC3\xBC\xC2\xA3");  // u umlaut, pound sign
+  EXPECT_EQ(Utf8ToCp1252("\xE2\x82\xAC\xC3\xA9\xE2\x98\x83"), "\x80\xE9?");
+  EXPECT_EQ(Utf16BytesToUtf8(std::string("A\0\xAC\x20", 4), false), "A\xE2\x82\xAC");
+  EXPECT_EQ(Utf16BytesToUtf8(std::string("\0A\x20\xAC", 4), true), "A\xE2\x82\xAC");
+}
+
+}  // namespace
+}  // namespace varnel
