@@ -1,0 +1,79 @@
+#include "platform/DesktopFolder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "platform/Paths.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kValueName = "Desktop";
+constexpr std::string_view kKey = "XDG_DESKTOP_DIR=";
+
+std::string ItemNotFound() {
+  return std::string("\"") + kValueName + "\" item not found in registry";
+}
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::string(value) : std::string();
+}
+
+// The raw value of the last XDG_DESKTOP_DIR line, or nothing when the file has none.
+std::optional<std::string> ReadDesktopEntry(const std::string& file) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in || std::filesystem::is_directory(file, ec)) {
+    throw ERegistryException("Folder key \"" + file + "\" not found");
+  }
+  std::optional<std::string> value;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    if (start != std::string::npos && line.compare(start, kKey.size(), kKey) == 0) {
+      value = line.substr(start + kKey.size());
+    }
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string DesktopFolderFrom(const std::string& home, const std::string& xdgConfigHome) {
+  std::string configHome = xdgConfigHome;
+  if (configHome.empty() || configHome.front() != '/') {
+    configHome = home.empty() ? std::string() : JoinPath(home, ".config");
+  }
+  std::optional<std::string> raw;
+  if (!configHome.empty()) raw = ReadDesktopEntry(JoinPath(configHome, "user-dirs.dirs"));
+  if (!raw) {
+    if (home.empty()) throw ERegistryException(ItemNotFound());
+    return JoinPath(home, "Desktop");
+  }
+  std::string value = *raw;
+  if (value.size() < 2 || value.front() != '"' || value.back() != '"') {
+    throw ERegistryException(std::string("Invalid data type for '") + kValueName + "'");
+  }
+  value = value.substr(1, value.size() - 2);
+  if (value.empty()) throw ERegistryException(ItemNotFound());
+  if (value == "$HOME" || value.starts_with("$HOME/")) {
+    if (home.empty()) throw ERegistryException(ItemNotFound());
+    return home + value.substr(5);
+  }
+  if (value.front() != '/') {
+    throw ERegistryException(std::string("Invalid data type for '") + kValueName + "'");
+  }
+  return value;
+}
+
+std::string DesktopFolder() {
+  return DesktopFolderFrom(Env("HOME"), Env("XDG_CONFIG_HOME"));
+}
+
+}  // namespace varnel
