@@ -1,0 +1,22 @@
+// Reading a program's icon file at catalogue load. Only the icon file header is checked
+// here; the images are decoded when the list first draws the icon.
+#pragma once
+
+#include <string>
+
+#include "platform/Exception.h"
+
+namespace varnel {
+
+// An icon file whose header is not that of an icon: "Icon image is not valid".
+VARNEL_EXCEPTION(EInvalidGraphic, Exception);
+
+// The size of the icon file header: reserved word, type word, image count (little-endian).
+inline constexpr size_t kIconHeaderSize = 6;
+
+// Reads the whole file (others may read it meanwhile, not write). Raises EFOpenError when it
+// cannot be opened and EInvalidGraphic when it is shorter than the header or its type is
+// above 1.
+std::string ReadIconFile(const std::string& path);
+
+}  // namespace varnel

@@ -1,0 +1,12 @@
+#include "catalog/Installed.h"
+
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+namespace varnel {
+
+bool IsProgramInstalled(const std::string& dataDir, const std::string& name) {
+  return IsPlainPathComponent(name) && DirectoryExists(JoinPath(dataDir, name));
+}
+
+}  // namespace varnel

@@ -1,0 +1,115 @@
+#include "catalog/RepositoryLines.h"
+
+#include "platform/Exception.h"
+#include "platform/Streams.h"
+#include "platform/Text.h"
+
+namespace varnel {
+
+std::string ReadWholeFile(const std::string& path) {
+  TFileStream file(path, fmOpenRead | fmShareDenyWrite);
+  std::string bytes(static_cast<size_t>(file.Size()), '\0');
+  file.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  return bytes;
+}
+
+std::string DecodeCatalogueText(std::string_view bytes) {
+  auto startsWith = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+  if (startsWith("\xFF\xFE")) return Utf16BytesToUtf8(bytes.substr(2), false);
+  if (startsWith("\xFE\xFF")) return Utf16BytesToUtf8(bytes.substr(2), true);
+  if (startsWith("\xEF\xBB\xBF")) {
+    std::string_view utf8 = bytes.substr(3);
+    // Invalid sequences become U+FFFD, as the decoding of every other encoding does.
+    return IsValidUtf8(utf8) ? std::string(utf8) : Utf16ToUtf8(Utf8ToUtf16(utf8));
+  }
+  return Cp1252ToUtf8(bytes);
+}
+
+std::vector<std::string> SplitCatalogueLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t pos = 0;
+  while (pos < text.size() && text[pos] != '\0') {
+    size_t end = text.find_first_of(std::string_view("\r\n\0", 3), pos);
+    if (end == std::string_view::npos) end = text.size();
+    lines.emplace_back(text.substr(pos, end - pos));
+    pos = end;
+    if (pos < text.size() && text[pos] == '\r') ++pos;
+    if (pos < text.size() && text[pos] == '\n') ++pos;
+  }
+  return lines;
+}
+
+void TRepositoryLines::Clear() {
+  index_.clear();
+  lines_.clear();
+}
+
+void TRepositoryLines::LoadFromFile(const std::string& path) {
+  SetText(DecodeCatalogueText(ReadWholeFile(path)));
+}
+
+void TRepositoryLines::SetText(std::string_view text) {
+  std::vector<std::string> lines = SplitCatalogueLines(text);
+  Clear();
+  lines_ = std::move(lines);
+  BuildIndex();
+}
+
+void TRepositoryLines::BuildIndex() {
+  index_.reserve(lines_.size());
+  const int count = Count();
+  for (int i = 0; i < count; ++i) {
+    TOccurrences& at = index_.try_emplace(lines_[i], TOccurrences{i, i, false}).first->second;
+    at.last = i;
+    if (i + 1 < count && Utf16Length(lines_[i + 1]) < kMinArchiveUrlLength) {
+      at.anyShortNextLine = true;
+    }
+  }
+}
+
+const std::string& TRepositoryLines::Get(int index) const {
+  if (index < 0 || index >= Count()) throw EStringListError(index);
+  return lines_[static_cast<size_t>(index)];
+}
+
+const TRepositoryLines::TOccurrences* TRepositoryLines::Find(const std::string& name) const {
+  auto it = index_.find(name);
+  return it == index_.end() ? nullptr : &it->second;
+}
+
+std::optional<long long> TRepositoryLines::FirstBadFieldIndex(const std::string& name,
+                                                              const TOccurrences& at, int k) const {
+  const long long count = Count();
+  // Matches come in increasing order, so the first one to fail is either the first match
+  // (reaching below 0) or the first match at or after count - k (reaching past the end).
+  if (at.first + static_cast<long long>(k) < 0) return at.first + static_cast<long long>(k);
+  if (at.last + static_cast<long long>(k) < count) return std::nullopt;
+  long long from = count - k;
+  if (from < at.first) from = at.first;
+  for (long long i = from; i <= at.last; ++i) {
+    if (lines_[static_cast<size_t>(i)] == name) return i + k;
+  }
+  return std::nullopt;
+}
+
+std::string TRepositoryLines::FindRecordField(const std::string& name, int k) const {
+  const TOccurrences* at = Find(name);
+  if (at == nullptr) return {};
+  if (auto bad = FirstBadFieldIndex(name, *at, k)) throw EStringListError(*bad);
+  return lines_[static_cast<size_t>(at->last + k)];
+}
+
+TListEntry TRepositoryLines::FindListEntry(const std::string& name) const {
+  TListEntry entry;
+  const TOccurrences* at = Find(name);
+  if (at == nullptr) return entry;
+  // The scan reads the description line before the archive line of each match, and the
+  // description line lies further on, so it is the one that runs past the end first.
+  if (auto bad = FirstBadFieldIndex(name, *at, kDescriptionField)) throw EStringListError(*bad);
+  entry.matched = true;
+  entry.description = lines_[static_cast<size_t>(at->last + kDescriptionField)];
+  entry.noArchive = at->anyShortNextLine;
+  return entry;
+}
+
+}  // namespace varnel
