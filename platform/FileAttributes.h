@@ -1,0 +1,34 @@
+// File attributes and times in the system's terms on top of the Unix file mode: read-only is
+// "no write bits", folders carry 0x10, and times are DOS date-times in local time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace varnel {
+
+enum : uint32_t {
+  faReadOnly = 0x01,
+  faHidden = 0x02,
+  faSysFile = 0x04,
+  faVolumeID = 0x08,
+  faDirectory = 0x10,
+  faArchive = 0x20,
+};
+
+// The attributes of what is at path without following a final symbolic link, or -1 when
+// nothing is there or it can't be read.
+int64_t GetFileAttributes(const std::string& path);
+// Read-only clears every write bit, otherwise the owner may write. With unixMode, the high
+// 16 bits of attr are a Unix mode: its permission bits are applied without setuid, setgid and
+// sticky (a symbolic link's mode is ignored: links are only ever written as plain files).
+bool SetFileAttributes(const std::string& path, uint32_t attr, bool unixMode);
+// Last-write time as a DOS date-time (date in the high 16 bits), -1 when it can't be read.
+int32_t GetFileDosDateTime(const std::string& path);
+// Sets the last-write time from a DOS date-time taken as local time; false for a date-time
+// that names no real moment.
+bool SetFileDosDateTime(const std::string& path, uint32_t dosDateTime);
+// The process's current folder, ending in "/".
+std::string GetCurrentDir();
+
+}  // namespace varnel
