@@ -1,0 +1,366 @@
+#include "http/HttpClient.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+namespace varnel {
+namespace {
+
+constexpr int kMaxAuthRetries = 3;
+constexpr int kDrainShortMs = 100;
+// An error body is kept only up to this size; the rest is read and dropped, so a hostile
+// server can't make the client hold an unbounded page in memory.
+constexpr int64_t kMaxErrorBody = 1 << 20;
+
+// Accepts and forgets all bytes; size and position stay 0.
+class TDiscardStream : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t count) override { return count; }
+  int64_t Seek(int64_t, TSeekOrigin) override { return 0; }
+  void SetSize(int64_t) override {}
+};
+
+// Collects an error body: behaves like a stream of any size but stores only its first
+// kMaxErrorBody bytes.
+class TErrorBodyStream : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return 0;
+    int64_t kept = std::clamp<int64_t>(kMaxErrorBody - position_, 0, count);
+    if (kept > 0) {
+      if (static_cast<int64_t>(data_.size()) < position_ + kept) {
+        data_.resize(static_cast<size_t>(position_ + kept));
+      }
+      std::copy_n(static_cast<const char*>(buffer), kept, data_.begin() + position_);
+    }
+    position_ += count;
+    size_ = std::max(size_, position_);
+    return count;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
+    position_ = std::max<int64_t>(0, base + offset);
+    return position_;
+  }
+  int64_t Size() override { return size_; }
+  void SetSize(int64_t newSize) override {
+    size_ = std::max<int64_t>(0, newSize);
+    if (static_cast<int64_t>(data_.size()) > size_) data_.resize(static_cast<size_t>(size_));
+    position_ = std::min(position_, size_);
+  }
+  const std::string& Data() const { return data_; }
+
+ private:
+  std::string data_;
+  int64_t position_ = 0;
+  int64_t size_ = 0;
+};
+
+// An optionally signed decimal that fits 32 bits.
+bool ParseInt32(const std::string& text, int32_t& value) {
+  size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+  if (i == text.size()) return false;
+  int64_t result = 0;
+  for (; i < text.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    result = result * 10 + (text[i] - '0');
+    if (result > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+  }
+  if (text[0] == '-') result = -result;
+  if (result > std::numeric_limits<int32_t>::max()) return false;
+  value = static_cast<int32_t>(result);
+  return true;
+}
+
+// The chunk size: the line cut at its first blank and at a ";" extension, read as
+// hexadecimal. No digits, other characters or more than 32 bits read as 0; 32 bits with the
+// top one set read as negative. Either ends the body.
+int32_t ChunkSize(const std::string& line) {
+  std::string text = line.substr(0, line.find(' '));
+  text = text.substr(0, text.find(';'));
+  if (text.empty()) return 0;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return 0;
+    value = value * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(c))
+                                                   ? c - '0'
+                                                   : std::tolower(c) - 'a' + 10);
+    if (value > 0xFFFFFFFFu) return 0;
+  }
+  return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// 7-bit text for the request head: each character above U+007F becomes one "?".
+std::string ToAscii(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (unsigned char c : utf8) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c >= 0xC0) {
+      out += '?';
+    }
+  }
+  return out;
+}
+
+// UTF-8 when the content type names that charset, otherwise one character per byte.
+std::string DecodeErrorBody(const std::string& bytes, const std::string& contentType) {
+  std::string type = Lower(contentType);
+  size_t at = type.find("charset");
+  if (at != std::string::npos) {
+    size_t eq = type.find('=', at);
+    std::string charset = eq == std::string::npos ? "" : Trim(type.substr(eq + 1));
+    charset = charset.substr(0, charset.find(';'));
+    charset.erase(std::remove(charset.begin(), charset.end(), '"'), charset.end());
+    if (Trim(charset) == "utf-8" || Trim(charset) == "utf8") return bytes;
+  }
+  std::string text;
+  for (unsigned char c : bytes) {
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else {
+      text += static_cast<char>(0xC0 | (c >> 6));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+THttpClient::THttpClient(ISocketStack& socketStack) : ioHandler_(socketStack, progress_) {
+  progress_.OnBegin = [this](TWorkMode mode, int64_t max) {
+    if (OnWorkBegin) OnWorkBegin(*this, mode, max);
+  };
+  progress_.OnWork = [this](TWorkMode mode, int64_t count) {
+    if (OnWork) OnWork(*this, mode, count);
+  };
+  progress_.OnEnd = [this](TWorkMode mode) {
+    if (OnWorkEnd) OnWorkEnd(*this, mode);
+  };
+}
+
+THttpClient::~THttpClient() {
+  Disconnect();
+}
+
+bool THttpClient::Connected() {
+  return ioHandler_.Connected();
+}
+
+void THttpClient::Disconnect() {
+  ioHandler_.Close();
+}
+
+void THttpClient::Get(const std::string& url, TStream& target) {
+  authRetries_ = 0;
+  try {
+    PrepareRequest(url);
+    ConnectToEndpoint();
+    SendHead();
+    ReadResponseHead();
+    ProcessResponse(target);
+  } catch (...) {
+    DecideKeepAlive();
+    throw;
+  }
+  DecideKeepAlive();
+}
+
+void THttpClient::PrepareRequest(const std::string& url) {
+  TUri uri(url);
+  if (!uri.Username.empty()) {
+    Request.Username = uri.Username;
+    Request.Password = uri.Password;
+  }
+  uri_.Username = Request.Username;
+  uri_.Password = Request.Password;
+  uri_.Path = (!uri.Path.empty() && uri.Path[0] == '/') ? uri.Path : uri_.Path + uri.Path;
+  uri_.LastSegment = uri.LastSegment;
+  uri_.Query = uri.Query;
+  if (!uri.Host.empty()) uri_.Host = uri.Host;
+  if (!uri.Protocol.empty()) {
+    uri_.Protocol = uri.Protocol;
+  } else {
+    uri_.Protocol = SameText(uri_.Protocol, "https") ? "https" : "http";
+  }
+  if (!uri.Port.empty()) {
+    uri_.Port = uri.Port;
+  } else if (SameText(uri.Protocol, "http")) {
+    uri_.Port = "80";
+  } else if (SameText(uri.Protocol, "https")) {
+    uri_.Port = "443";
+  } else if (uri_.Port.empty()) {
+    throw EUnknownProtocol("Unknown Protocol");
+  }
+  requestTarget_ = uri_.Path + uri_.LastSegment;
+  if (!uri_.Query.empty()) requestTarget_ += "?" + uri_.Query;
+  uri_.IPVersion = uri.IPVersion;
+  Request.Host = uri_.Port == "80" ? uri_.Host : uri_.Host + ":" + uri_.Port;
+}
+
+void THttpClient::ConnectToEndpoint() {
+  int32_t port = 80;
+  if (!ParseInt32(uri_.Port, port)) port = 80;
+  if (port < 0 || port > 65535) throw ERangeError("Range check error");
+  if (ioHandler_.Opened() && (ioHandler_.Host() != uri_.Host || ioHandler_.Port() != port)) {
+    Disconnect();
+  }
+  if (SameText(uri_.Protocol, "https")) {
+    throw EIOHandlerPropInvalid("IOHandler value is not valid");
+  }
+  if (Request.AcceptEncoding.find("identity") == std::string::npos) {
+    Request.AcceptEncoding += Request.AcceptEncoding.empty() ? "identity" : ", identity";
+  }
+  if (Connected()) return;
+  Disconnect();
+  if (uri_.Host.empty()) throw EHostRequired("");
+  if (port == 0) throw EPortRequired("");
+  ioHandler_.Open(uri_.Host, port, uri_.IPVersion);
+}
+
+void THttpClient::SendHead() {
+  THeaderList lines;
+  for (const std::string& line : Request.CustomHeaders.Lines()) lines.Add(line);
+  lines.SetValue("Host", Request.Host);
+  lines.SetValue("Accept", Request.Accept);
+  lines.SetValue("Accept-Encoding", Request.AcceptEncoding);
+  lines.SetValue("User-Agent", Request.UserAgent);
+  std::string head = "GET " + requestTarget_ + " HTTP/1.1\r\n";
+  for (const std::string& line : lines.Lines()) {
+    if (!line.empty()) head += line + "\r\n";
+  }
+  head += "\r\n";
+  ioHandler_.Write(ToAscii(head));
+}
+
+void THttpClient::ReadResponseHead() {
+  do {
+    response_ = THttpResponse();
+    response_.StatusLine = ioHandler_.ReadLn();
+    ReadHeaderBlock();
+    const std::string& line = response_.StatusLine;
+    size_t space = line.find(' ');
+    int32_t code = -1;
+    if (space != std::string::npos) {
+      std::string rest = Trim(line.substr(space + 1));
+      if (!ParseInt32(rest.substr(0, rest.find(' ')), code)) code = -1;
+    }
+    response_.StatusCode = code;
+    int32_t length = -1;
+    response_.HasContentLength =
+        ParseInt32(Trim(response_.RawHeaders.Values("Content-Length")), length);
+    response_.ContentLength = response_.HasContentLength ? length : -1;
+  } while (response_.StatusCode == 100);
+}
+
+// The block ends at its empty line. More lines than kMaxHeaderLines fail rather than let a
+// server grow the list without end; a peer close keeps the lines read so far.
+void THttpClient::ReadHeaderBlock() {
+  try {
+    for (;;) {
+      std::string line = ioHandler_.ReadLn();
+      if (line.empty()) return;
+      if (response_.RawHeaders.Count() == kMaxHeaderLines) {
+        throw ENetException("Too many header lines (more than 255).");
+      }
+      response_.RawHeaders.Add(line);
+    }
+  } catch (const EConnClosedGracefully&) {
+    Disconnect();
+  }
+}
+
+bool THttpClient::CanSetUpAuthentication() const {
+  for (const std::string& challenge : response_.RawHeaders.AllValues("WWW-Authenticate")) {
+    std::string scheme = challenge.substr(0, challenge.find(' '));
+    if (SameText(scheme, "Basic") || SameText(scheme, "Digest") || SameText(scheme, "NTLM")) {
+      return !Trim(Request.Password).empty();
+    }
+  }
+  return false;
+}
+
+void THttpClient::ProcessResponse(TStream& target) {
+  int code = response_.StatusCode;
+  int kind = code / 100;
+  if ((kind == 3 && code != 304) || !response_.RawHeaders.Values("Location").empty()) {
+    RaiseProtocolError(-1);
+  }
+  if (code == 204) {
+    DrainBody(kDrainShortMs);
+  } else if (kind == 2) {
+    ReadBody(target, -1);
+  } else if (code == 401) {
+    if (authRetries_ >= kMaxAuthRetries) RaiseProtocolError(-1);
+    ++authRetries_;
+    if (!CanSetUpAuthentication()) RaiseProtocolError(-1);
+    ReadBody(target, -1);
+  } else if (kind == 1 || code == 304) {
+    RaiseProtocolError(kDrainShortMs);
+  } else {
+    // 407 included: no proxy credentials are ever configured.
+    RaiseProtocolError(-1);
+  }
+}
+
+void THttpClient::ReadBody(TStream& target, int timeoutMs) {
+  if (Lower(response_.RawHeaders.Values("Transfer-Encoding")).find("chunked") !=
+      std::string::npos) {
+    ReadChunked(target);
+  } else if (response_.ContentLength > 0 || !response_.HasContentLength) {
+    if (timeoutMs > 0 && !ioHandler_.WaitForData(timeoutMs)) return;
+    bool untilClose = response_.ContentLength <= 0;
+    ioHandler_.ReadStream(target, untilClose ? 0 : response_.ContentLength, untilClose);
+  }
+}
+
+void THttpClient::ReadChunked(TStream& target) {
+  for (int32_t size = ChunkSize(ioHandler_.ReadLn()); size > 0;
+       size = ChunkSize(ioHandler_.ReadLn())) {
+    ioHandler_.ReadStream(target, size, false);
+    ioHandler_.ReadLn();
+  }
+  ioHandler_.ReadLn();
+}
+
+// A drained body is thrown away, so a server closing before its announced end loses nothing.
+void THttpClient::DrainBody(int timeoutMs) {
+  TDiscardStream discard;
+  try {
+    ReadBody(discard, timeoutMs);
+  } catch (const EConnClosedGracefully&) {
+  }
+}
+
+void THttpClient::RaiseProtocolError(int timeoutMs) {
+  TErrorBodyStream body;
+  try {
+    ReadBody(body, timeoutMs);
+  } catch (const EConnClosedGracefully&) {
+  }
+  throw EHttpProtocolException(
+      response_.StatusLine, response_.StatusCode,
+      DecodeErrorBody(body.Data(), response_.RawHeaders.Values("Content-Type")));
+}
+
+void THttpClient::DecideKeepAlive() {
+  bool keepAlive = false;
+  if (ioHandler_.Opened() && Connected()) {
+    keepAlive = !SameText(Trim(response_.RawHeaders.Values("Connection")), "close") &&
+                !SameText(Trim(response_.RawHeaders.Values("Proxy-Connection")), "close");
+  }
+  response_.KeepAlive = keepAlive;
+  if (!keepAlive) Disconnect();
+}
+
+}  // namespace varnel

@@ -1,0 +1,88 @@
+// THttpClient fetches one URL with an HTTP/1.1 GET and writes the response body into a stream
+// the caller owns; the client owns its connection and closes it when it is destroyed.
+// Redirects are never followed, and an error status raises EHttpProtocolException.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "http/HeaderList.h"
+#include "http/IOHandler.h"
+#include "http/NetExceptions.h"
+#include "http/Uri.h"
+#include "platform/Sockets.h"
+#include "platform/Streams.h"
+
+namespace varnel {
+
+struct THttpRequest {
+  std::string Accept = "text/html, */*";
+  std::string AcceptEncoding;
+  std::string UserAgent =
+      "Mozilla/5.0 (Windows; U; Windows NT 6.1; de; rv:1.9.0.16) Gecko/2009120208 "
+      "Firefox/3.0.16";
+  std::string Host;
+  std::string Username;
+  std::string Password;
+  THeaderList CustomHeaders;
+};
+
+struct THttpResponse {
+  std::string StatusLine;
+  int StatusCode = -1;
+  THeaderList RawHeaders;
+  int64_t ContentLength = -1;
+  bool HasContentLength = false;
+  bool KeepAlive = false;
+};
+
+class THttpClient {
+ public:
+  // REQUIRES: socketStack outlives the client.
+  explicit THttpClient(ISocketStack& socketStack = SystemSocketStack());
+  ~THttpClient();
+  THttpClient(const THttpClient&) = delete;
+  THttpClient& operator=(const THttpClient&) = delete;
+
+  // Sends a GET for url and writes the body into target from its current position.
+  void Get(const std::string& url, TStream& target);
+
+  bool Connected();
+  void Disconnect();
+
+  THttpRequest Request;
+  const THttpResponse& Response() const { return response_; }
+
+  // Work events: begin with the expected count (0 when unknown), the running count, end.
+  std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCountMax)> OnWorkBegin;
+  std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCount)> OnWork;
+  std::function<void(THttpClient& sender, TWorkMode workMode)> OnWorkEnd;
+
+  static constexpr size_t kMaxHeaderLines = 255;
+
+ private:
+  void PrepareRequest(const std::string& url);
+  void ConnectToEndpoint();
+  void SendHead();
+  void ReadResponseHead();
+  void ReadHeaderBlock();
+  void ProcessResponse(TStream& target);
+  // Reads the body by its framing; timeoutMs > 0 first waits that long for any data.
+  void ReadBody(TStream& target, int timeoutMs);
+  void ReadChunked(TStream& target);
+  void DrainBody(int timeoutMs);
+  [[noreturn]] void RaiseProtocolError(int timeoutMs);
+  bool CanSetUpAuthentication() const;
+  void DecideKeepAlive();
+
+  TWorkProgress progress_;
+  TIOHandlerStack ioHandler_;
+  TUri uri_;
+  std::string requestTarget_;
+  THttpResponse response_;
+  int authRetries_ = 0;
+};
+
+}  // namespace varnel

@@ -1,0 +1,232 @@
+#include "http/IOHandler.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "http/NetExceptions.h"
+
+namespace varnel {
+namespace {
+
+// Four dot-separated decimal numbers 0..255 and nothing else.
+bool IsDottedDecimal(const std::string& host) {
+  int parts = 0;
+  size_t i = 0;
+  while (i <= host.size()) {
+    size_t end = host.find('.', i);
+    if (end == std::string::npos) end = host.size();
+    std::string part = host.substr(i, end - i);
+    if (part.empty() || part.size() > 3 ||
+        part.find_first_not_of("0123456789") != std::string::npos || std::stoi(part) > 255) {
+      return false;
+    }
+    ++parts;
+    i = end + 1;
+  }
+  return parts == 4;
+}
+
+bool IsLocalhost(const std::string& host) {
+  static const char kName[] = "LOCALHOST";
+  if (host.size() != sizeof kName - 1) return false;
+  for (size_t i = 0; i < host.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(host[i])) != kName[i]) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void RaiseClosedGracefully() {
+  throw EConnClosedGracefully("Connection Closed Gracefully.");
+}
+
+}  // namespace
+
+void TWorkProgress::Begin(TWorkMode mode, int64_t workCountMax) {
+  Counter& c = counters_[mode];
+  if (c.level++ != 0) return;
+  c.max = workCountMax;
+  c.count = 0;
+  if (OnBegin) OnBegin(mode, workCountMax);
+}
+
+void TWorkProgress::Add(TWorkMode mode, int64_t count) {
+  Counter& c = counters_[mode];
+  if (c.level < 1) return;
+  c.count += count;
+  if (OnWork) OnWork(mode, c.count);
+}
+
+void TWorkProgress::End(TWorkMode mode) {
+  Counter& c = counters_[mode];
+  if (c.level == 1 && OnEnd) OnEnd(mode);
+  if (c.level > 0) --c.level;
+}
+
+void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersion) {
+  closedGracefully_ = false;
+  buffer_.clear();
+  start_ = lineSearch_ = 0;
+  bool ipv6 = ipVersion == ipV6;
+  try {
+    std::string address;
+    if (!ipv6 && IsLocalhost(host)) {
+      address = "127.0.0.1";
+    } else if (!ipv6 && IsDottedDecimal(host)) {
+      address = host;
+    } else {
+      address = stack_.Resolve(host, ipv6);
+    }
+    socket_ = stack_.Connect(address, port, ipv6);
+  } catch (const ESocketCallError& e) {
+    if (e.BindFailed()) {
+      throw ECouldNotBindSocket("Could not bind socket. Address and port are already in use.");
+    }
+    RaiseSocketError(e.Number());
+  }
+  host_ = host;
+  port_ = port;
+  opened_ = true;
+}
+
+bool TIOHandlerStack::Connected() {
+  if (opened_ && !closedGracefully_) {
+    try {
+      if (socket_->WaitReadable(0)) ReceiveOnce();
+    } catch (const ESocketCallError&) {
+      Close();
+    }
+  }
+  return (opened_ && !closedGracefully_) || Buffered() > 0;
+}
+
+void TIOHandlerStack::Close() {
+  if (socket_) socket_->Close();
+  socket_.reset();
+  opened_ = false;
+}
+
+void TIOHandlerStack::Write(const std::string& bytes) {
+  if (!opened_ || !socket_) throw ENetException("Not Connected");
+  size_t sent = 0;
+  try {
+    while (sent < bytes.size()) {
+      size_t n = socket_->Send(bytes.data() + sent, bytes.size() - sent);
+      sent += n;
+      progress_.Add(wmWrite, static_cast<int64_t>(n));
+    }
+  } catch (const ESocketCallError& e) {
+    RaiseSocketError(e.Number());
+  }
+}
+
+void TIOHandlerStack::ReceiveOnce() {
+  if (closedGracefully_) return;
+  if (!opened_ || !socket_) throw ENetException("Not Connected");
+  if (start_ == buffer_.size()) {
+    buffer_.clear();
+    start_ = 0;
+  } else if (start_ >= 2 * kRecvBufferSize) {
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+    start_ = 0;
+  }
+  size_t used = buffer_.size();
+  buffer_.resize(used + kRecvBufferSize);
+  size_t n = 0;
+  try {
+    socket_->WaitReadable(-1);
+    n = socket_->Receive(buffer_.data() + used, kRecvBufferSize);
+  } catch (const ESocketCallError& e) {
+    buffer_.resize(used);
+    RaiseSocketError(e.Number());
+  }
+  buffer_.resize(used + n);
+  if (n == 0) {
+    closedGracefully_ = true;
+    socket_->Close();
+  }
+}
+
+void TIOHandlerStack::FillTo(size_t n) {
+  while (Buffered() < n) {
+    if (closedGracefully_) RaiseClosedGracefully();
+    ReceiveOnce();
+  }
+}
+
+void TIOHandlerStack::Remove(size_t n, TStream* target) {
+  if (target) target->WriteBuffer(buffer_.data() + start_, static_cast<int64_t>(n));
+  start_ += n;
+  lineSearch_ = 0;
+  progress_.Add(wmRead, static_cast<int64_t>(n));
+}
+
+std::string TIOHandlerStack::ReadLn() {
+  for (;;) {
+    const uint8_t* begin = buffer_.data() + start_;
+    const void* lf = std::memchr(begin + lineSearch_, '\n', Buffered() - lineSearch_);
+    if (lf) {
+      size_t k = static_cast<size_t>(static_cast<const uint8_t*>(lf) - begin);
+      if (k > kMaxLineLength) throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");
+      std::string line(begin, begin + k);
+      Remove(k + 1, nullptr);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      for (char& c : line) {
+        if (static_cast<unsigned char>(c) > 127) c = '?';
+      }
+      return line;
+    }
+    lineSearch_ = Buffered();
+    if (Buffered() > kMaxLineLength) {
+      throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");
+    }
+    if (closedGracefully_) RaiseClosedGracefully();
+    ReceiveOnce();
+  }
+}
+
+bool TIOHandlerStack::WaitForData(int timeoutMs) {
+  if (Buffered() == 0 && opened_ && !closedGracefully_) {
+    try {
+      if (socket_->WaitReadable(timeoutMs)) ReceiveOnce();
+    } catch (const ESocketCallError& e) {
+      RaiseSocketError(e.Number());
+    }
+  }
+  return Buffered() > 0;
+}
+
+void TIOHandlerStack::ReadStream(TStream& target, int64_t count, bool readUntilClose) {
+  if (!readUntilClose) target.SetSize(target.Position() + count);
+  progress_.Begin(wmRead, readUntilClose ? 0 : count);
+  try {
+    int64_t remaining = readUntilClose ? 0 : count;
+    if (!readUntilClose) {
+      size_t first = static_cast<size_t>(std::min<int64_t>(remaining, Buffered()));
+      Remove(first, &target);
+      remaining -= static_cast<int64_t>(first);
+    }
+    while (readUntilClose || remaining > 0) {
+      size_t slice = readUntilClose ? kRecvBufferSize
+                                    : static_cast<size_t>(std::min<int64_t>(
+                                          remaining, static_cast<int64_t>(kRecvBufferSize)));
+      try {
+        FillTo(slice);
+      } catch (const ENetException& e) {
+        Remove(std::min(slice, Buffered()), &target);
+        if (readUntilClose && dynamic_cast<const EConnClosedGracefully*>(&e)) break;
+        throw;
+      }
+      Remove(slice, &target);
+      remaining -= static_cast<int64_t>(slice);
+    }
+  } catch (...) {
+    progress_.End(wmRead);
+    if (target.Size() > target.Position()) target.SetSize(target.Position());
+    throw;
+  }
+  progress_.End(wmRead);
+  if (target.Size() > target.Position()) target.SetSize(target.Position());
+}
+
+}  // namespace varnel

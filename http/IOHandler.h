@@ -1,0 +1,93 @@
+// The client's end of one TCP connection: the socket, the input buffer that every read takes
+// from, line and byte reads on top of it, and the read/write work counters. The socket stack
+// and the progress hooks belong to the caller and must outlive the handler.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/Uri.h"
+#include "platform/Sockets.h"
+#include "platform/Streams.h"
+
+namespace varnel {
+
+enum TWorkMode { wmRead, wmWrite };
+
+// Nesting work counters per mode: only the outermost Begin/End report, and Add reports the
+// running total while some Begin is open.
+class TWorkProgress {
+ public:
+  std::function<void(TWorkMode, int64_t workCountMax)> OnBegin;
+  std::function<void(TWorkMode, int64_t workCount)> OnWork;
+  std::function<void(TWorkMode)> OnEnd;
+
+  void Begin(TWorkMode mode, int64_t workCountMax);
+  void Add(TWorkMode mode, int64_t count);
+  void End(TWorkMode mode);
+
+ private:
+  struct Counter {
+    int level = 0;
+    int64_t max = 0;
+    int64_t count = 0;
+  };
+  Counter counters_[2];
+};
+
+class TIOHandlerStack {
+ public:
+  static constexpr size_t kRecvBufferSize = 32768;
+  static constexpr size_t kMaxLineLength = 16384;
+
+  TIOHandlerStack(ISocketStack& stack, TWorkProgress& progress)
+      : stack_(stack), progress_(progress) {}
+
+  // Resolves host (LOCALHOST and dotted-decimal literals without a lookup) and connects.
+  // Raises ESocketError / ECouldNotBindSocket; the handler stays closed on failure.
+  void Open(const std::string& host, int port, TIPVersion ipVersion);
+  bool Opened() const { return opened_; }
+  // Polls once without waiting, then: open and no peer close seen, or unread bytes left.
+  bool Connected();
+  void Close();
+  const std::string& Host() const { return host_; }
+  int Port() const { return port_; }
+
+  // Sends all bytes; a failure raises the socket error at once.
+  void Write(const std::string& bytes);
+
+  // The next line without its LF and one CR before it. Bytes above 127 read as "?".
+  std::string ReadLn();
+  // Copies count bytes, or everything until the peer closes, into target at its position.
+  // The target is sized once up front for a counted read and cut back to what arrived, also
+  // on failure. A peer close ends an until-close read normally and fails a counted one.
+  void ReadStream(TStream& target, int64_t count, bool readUntilClose);
+  // Waits up to timeoutMs for the first byte when none is buffered; true when some is.
+  bool WaitForData(int timeoutMs);
+  bool ClosedGracefully() const { return closedGracefully_; }
+
+ private:
+  size_t Buffered() const { return buffer_.size() - start_; }
+  // One receive call into the input buffer; a zero result marks the peer close.
+  void ReceiveOnce();
+  // Receives until n bytes are buffered; EConnClosedGracefully once the peer has closed.
+  void FillTo(size_t n);
+  // Takes n buffered bytes into target (or nowhere), reporting read progress.
+  void Remove(size_t n, TStream* target);
+
+  ISocketStack& stack_;
+  TWorkProgress& progress_;
+  std::unique_ptr<ISocketConnection> socket_;
+  std::string host_;
+  int port_ = 0;
+  bool opened_ = false;
+  bool closedGracefully_ = false;
+  std::vector<uint8_t> buffer_;
+  size_t start_ = 0;       // first unread byte of buffer_
+  size_t lineSearch_ = 0;  // bytes after start_ already searched for LF
+};
+
+}  // namespace varnel

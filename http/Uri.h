@@ -1,0 +1,28 @@
+// A URL split into its parts the way the client reads it: backslashes count as slashes, the
+// query starts at the first "?" (or, without one, the first "="), and nothing is percent-coded.
+#pragma once
+
+#include <string>
+
+namespace varnel {
+
+enum TIPVersion { ipV4, ipV6 };
+
+class TUri {
+ public:
+  TUri() = default;
+  explicit TUri(const std::string& url);
+
+  std::string Protocol;
+  std::string Host;
+  std::string Port;
+  std::string Path;         // "/" up to and including the last "/"
+  std::string LastSegment;  // after the last "/", without the fragment
+  std::string Query;
+  std::string Fragment;
+  std::string Username;
+  std::string Password;
+  TIPVersion IPVersion = ipV4;
+};
+
+}  // namespace varnel

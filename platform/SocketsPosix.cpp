@@ -1,0 +1,254 @@
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/Sockets.h"
+
+namespace varnel {
+namespace {
+
+// errno by meaning onto the socket error numbers of the messages.
+int SocketErrorFromErrno(int err) {
+  switch (err) {
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10009;
+    case EACCES:
+    case EPERM:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+    case ENFILE:
+      return 10024;
+    case EAGAIN:
+      return 10035;
+    case EINPROGRESS:
+      return 10036;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EDESTADDRREQ:
+      return 10039;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTOTYPE:
+      return 10041;
+    case ENOPROTOOPT:
+      return 10042;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case ESOCKTNOSUPPORT:
+      return 10044;
+    case EOPNOTSUPP:
+      return 10045;
+    case EPFNOSUPPORT:
+      return 10046;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ENETRESET:
+      return 10052;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+    case EPIPE:
+      return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETOOMANYREFS:
+      return 10059;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case ELOOP:
+      return 10062;
+    case ENAMETOOLONG:
+      return 10063;
+    case EHOSTDOWN:
+      return 10064;
+    case EHOSTUNREACH:
+      return 10065;
+    case ENOTEMPTY:
+      return 10066;
+    default:
+      return 10022;
+  }
+}
+
+[[noreturn]] void RaiseErrno(int err) {
+  throw ESocketCallError(SocketErrorFromErrno(err));
+}
+
+int LookupErrorNumber(int code, int err) {
+  switch (code) {
+    case EAI_AGAIN:
+      return 11002;
+    case EAI_BADFLAGS:
+      return 10022;
+    case EAI_FAIL:
+      return 11003;
+    case EAI_FAMILY:
+      return 10047;
+    case EAI_MEMORY:
+      return 8;
+    case EAI_NODATA:
+      return 11004;
+    case EAI_NONAME:
+      return 11001;
+    case EAI_SERVICE:
+      return 10109;
+    case EAI_SOCKTYPE:
+      return 10044;
+    case EAI_ADDRFAMILY:
+      return 0;
+    case EAI_SYSTEM:
+      return SocketErrorFromErrno(err);
+    default:
+      return code;
+  }
+}
+
+class PosixConnection : public ISocketConnection {
+ public:
+  explicit PosixConnection(int fd) : fd_(fd) {}
+  ~PosixConnection() override { Close(); }
+
+  size_t Send(const void* data, size_t count) override {
+    for (;;) {
+      ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);  // a closed peer must not end the process
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) RaiseErrno(errno);
+    }
+  }
+
+  size_t Receive(void* buffer, size_t count) override {
+    for (;;) {
+      ssize_t n = ::recv(fd_, buffer, count, 0);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno != EINTR) RaiseErrno(errno);
+    }
+  }
+
+  bool WaitReadable(int timeoutMs) override {
+    pollfd p{fd_, POLLIN, 0};
+    for (;;) {
+      int n = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
+      if (n >= 0) return n > 0;
+      if (errno != EINTR) RaiseErrno(errno);
+    }
+  }
+
+  void Close() override {
+    if (fd_ < 0) return;
+    ::shutdown(fd_, SHUT_WR);
+    ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// An interrupted connect goes on in the background; wait for it and take its outcome.
+void FinishInterruptedConnect(int fd) {
+  pollfd p{fd, POLLOUT, 0};
+  while (::poll(&p, 1, -1) < 0) {
+    if (errno != EINTR) RaiseErrno(errno);
+  }
+  int err = 0;
+  socklen_t length = sizeof err;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) RaiseErrno(errno);
+  if (err != 0) RaiseErrno(err);
+}
+
+class PosixStack : public ISocketStack {
+ public:
+  std::string Resolve(const std::string& host, bool ipv6) override {
+    addrinfo hints{};
+    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* result = nullptr;
+    int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+    if (code != 0) throw ESocketCallError(LookupErrorNumber(code, errno));
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* address =
+        ipv6
+            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(result->ai_addr)->sin6_addr)
+            : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr);
+    ::inet_ntop(hints.ai_family, address, text, sizeof text);
+    ::freeaddrinfo(result);
+    return text;
+  }
+
+  std::unique_ptr<ISocketConnection> Connect(const std::string& address, int port,
+                                             bool ipv6) override {
+    int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) RaiseErrno(errno);
+    auto connection = std::make_unique<PosixConnection>(fd);
+    sockaddr_storage local{};
+    sockaddr_storage peer{};
+    socklen_t length = 0;
+    if (ipv6) {
+      auto* p = reinterpret_cast<sockaddr_in6*>(&peer);
+      p->sin6_family = AF_INET6;
+      p->sin6_port = htons(static_cast<uint16_t>(port));
+      if (::inet_pton(AF_INET6, address.c_str(), &p->sin6_addr) != 1) throw ESocketCallError(10049);
+      reinterpret_cast<sockaddr_in6*>(&local)->sin6_family = AF_INET6;
+      length = sizeof(sockaddr_in6);
+    } else {
+      auto* p = reinterpret_cast<sockaddr_in*>(&peer);
+      p->sin_family = AF_INET;
+      p->sin_port = htons(static_cast<uint16_t>(port));
+      if (::inet_pton(AF_INET, address.c_str(), &p->sin_addr) != 1) throw ESocketCallError(10049);
+      reinterpret_cast<sockaddr_in*>(&local)->sin_family = AF_INET;
+      length = sizeof(sockaddr_in);
+    }
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
+      throw ESocketCallError(SocketErrorFromErrno(errno), true);
+    }
+    int noDelay = 0;  // Nagle stays on
+    if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0)
+      RaiseErrno(errno);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), length) != 0) {
+      if (errno != EINTR) RaiseErrno(errno);
+      FinishInterruptedConnect(fd);
+    }
+    return connection;
+  }
+};
+
+}  // namespace
+
+ISocketStack& SystemSocketStack() {
+  static PosixStack stack;
+  return stack;
+}
+
+}  // namespace varnel
