@@ -1,0 +1,6 @@
+# The commands of the main window's menus, behind IWindow and injected services.
+add_library(varnel_commands STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/Commands.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DeleteTree.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DesktopShortcut.cpp)
+target_link_libraries(varnel_commands PUBLIC varnel_catalog varnel_platform)
