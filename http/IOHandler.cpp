@@ -104,6 +104,8 @@ void TIOHandlerStack::Close() {
   if (socket_) socket_->Close();
   socket_.reset();
   opened_ = false;
+  buffer_.clear();  // a partial line left by a peer close is lost with the connection
+  start_ = lineSearch_ = 0;
 }
 
 void TIOHandlerStack::Write(const std::string& bytes) {
@@ -201,7 +203,7 @@ void TIOHandlerStack::ReadStream(TStream& target, int64_t count, bool readUntilC
   progress_.Begin(wmRead, readUntilClose ? 0 : count);
   try {
     int64_t remaining = readUntilClose ? 0 : count;
-    if (!readUntilClose) {
+    if (!readUntilClose && Buffered() > 0) {
       size_t first = static_cast<size_t>(std::min<int64_t>(remaining, Buffered()));
       Remove(first, &target);
       remaining -= static_cast<int64_t>(first);

@@ -1,0 +1,472 @@
+// The client against an in-memory socket stack: request bytes, classification, framings,
+// early closes, limits and progress, each from a table of named cases.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "http/HttpClient.h"
+#include "tests/http/FakeSocketStack.h"
+
+namespace varnel {
+namespace {
+
+using test::FakeSocketStack;
+
+const std::string kUserAgent =
+    "User-Agent: Mozilla/5.0 (Windows; U; Windows NT 6.1; de; rv:1.9.0.16) Gecko/2009120208 "
+    "Firefox/3.0.16\r\n";
+
+std::string Head(const std::string& requestLine, const std::string& host) {
+  return requestLine + "\r\nHost: " + host +
+         "\r\nAccept: text/html, */*\r\nAccept-Encoding: identity\r\n" + kUserAgent + "\r\n";
+}
+
+// What a Get left behind: "ok" or the exception's class, its message, and the target.
+struct Outcome {
+  std::string result;
+  std::string message;
+  std::string target;
+  int statusCode = 0;
+  std::string errorBody;
+};
+
+Outcome Fetch(FakeSocketStack& stack, const std::string& url, TMemoryStream& target) {
+  Outcome outcome{"ok", "", "", 0, ""};
+  THttpClient client(stack);
+  try {
+    client.Get(url, target);
+  } catch (const EHttpProtocolException& e) {
+    outcome = {e.ClassName(), e.Message(), "", e.StatusCode(), e.ErrorBody()};
+  } catch (const Exception& e) {
+    outcome = {e.ClassName(), e.Message(), "", 0, ""};
+  }
+  outcome.target = target.Text();
+  return outcome;
+}
+
+Outcome Fetch(const std::string& response, const std::string& url = "http://h/f",
+              size_t sliceSize = 1 << 20) {
+  FakeSocketStack stack(response, sliceSize);
+  TMemoryStream target;
+  return Fetch(stack, url, target);
+}
+
+TEST(UriTest, SplitsUrlsAsTheClientReadsThem) {
+  struct Case {
+    const char* url;
+    const char* protocol;
+    const char* host;
+    const char* port;
+    const char* path;
+    const char* lastSegment;
+    const char* query;
+    const char* fragment;
+    const char* username;
+    const char* password;
+    TIPVersion ipVersion;
+  } cases[] = {
+      {"http://h/a/b.zip", "http", "h", "", "/a/", "b.zip", "", "", "", "", ipV4},
+      {"http://u:p@h:8080\\a\\b.zip?x=1#f", "http", "h", "8080", "/a/", "b.zip", "x=1#f", "", "u",
+       "p", ipV4},
+      {"http://h/dl=5", "http", "h", "", "/", "dl", "5", "", "", "", ipV4},
+      {"http://h/x/a#frag", "http", "h", "", "/x/", "a", "", "frag", "", "", ipV4},
+      {"http://[::1]:81/x", "http", "::1", "81", "/", "x", "", "", "", "", ipV6},
+      {"http://:secret@h/", "http", "h", "", "/", "", "", "", "", "", ipV4},
+      {"http://h", "http", "h", "", "/", "", "", "", "", "", ipV4},
+      {"ftp://h:21/file", "ftp", "h", "21", "/", "file", "", "", "", "", ipV4},
+      {"rel/x.zip?q", "", "", "", "rel/", "x.zip", "q", "", "", "", ipV4},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    TUri uri(c.url);
+    EXPECT_EQ(uri.Protocol, c.protocol);
+    EXPECT_EQ(uri.Host, c.host);
+    EXPECT_EQ(uri.Port, c.port);
+    EXPECT_EQ(uri.Path, c.path);
+    EXPECT_EQ(uri.LastSegment, c.lastSegment);
+    EXPECT_EQ(uri.Query, c.query);
+    EXPECT_EQ(uri.Fragment, c.fragment);
+    EXPECT_EQ(uri.Username, c.username);
+    EXPECT_EQ(uri.Password, c.password);
+    EXPECT_EQ(uri.IPVersion, c.ipVersion);
+  }
+}
+
+TEST(HttpRequestTest, SendsTheExactHeadAndConnectsToTheNamedEndpoint) {
+  struct Case {
+    const char* url;
+    std::string head;
+    const char* lookup;  // empty: no name lookup
+    const char* endpoint;
+  } cases[] = {
+      {"http://host/tools/software.zip", Head("GET /tools/software.zip HTTP/1.1", "host"), "host/4",
+       "192.0.2.1 80"},
+      {"http://host:8080/a/b.zip", Head("GET /a/b.zip HTTP/1.1", "host:8080"), "host/4",
+       "192.0.2.1 8080"},
+      {"http://host:80/x", Head("GET /x HTTP/1.1", "host"), "host/4", "192.0.2.1 80"},
+      {"http://h/a b.zip", Head("GET /a b.zip HTTP/1.1", "h"), "h/4", "192.0.2.1 80"},
+      {"http://h/\xE4\xB8\xAD.zip", Head("GET /?.zip HTTP/1.1", "h"), "h/4", "192.0.2.1 80"},
+      {"http://h/dl=5", Head("GET /dl?5 HTTP/1.1", "h"), "h/4", "192.0.2.1 80"},
+      {"http://h/a#frag", Head("GET /a HTTP/1.1", "h"), "h/4", "192.0.2.1 80"},
+      {"ftp://h:21/file", Head("GET /file HTTP/1.1", "h:21"), "h/4", "192.0.2.1 21"},
+      {"http://[::1]:81/x", Head("GET /x HTTP/1.1", "::1:81"), "::1/6", "::1 81"},
+      {"http://LocalHost/x", Head("GET /x HTTP/1.1", "LocalHost"), "", "127.0.0.1 80"},
+      {"http://10.1.2.3:8/x", Head("GET /x HTTP/1.1", "10.1.2.3:8"), "", "10.1.2.3 8"},
+      {"http://10.1.2.300/x", Head("GET /x HTTP/1.1", "10.1.2.300"), "10.1.2.300/4",
+       "192.0.2.1 80"},
+      {"http://h:abc/x", Head("GET /x HTTP/1.1", "h:abc"), "h/4", "192.0.2.1 80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    FakeSocketStack stack("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    TMemoryStream target;
+    EXPECT_EQ(Fetch(stack, c.url, target).result, "ok");
+    EXPECT_EQ(stack.sent, c.head);
+    EXPECT_EQ(stack.resolved, std::vector<std::string>(*c.lookup ? 1 : 0, c.lookup));
+    EXPECT_EQ(stack.connected, std::vector<std::string>{c.endpoint});
+  }
+}
+
+TEST(HttpRequestTest, RefusedUrlsFailBeforeAnyNetworkActivity) {
+  struct Case {
+    const char* url;
+    const char* exception;
+    const char* message;
+  } cases[] = {
+      {"https://h/x.zip", "EIOHandlerPropInvalid", "IOHandler value is not valid"},
+      {"HTTPS://h:8443/x.zip", "EIOHandlerPropInvalid", "IOHandler value is not valid"},
+      {"ftp://h/file", "EUnknownProtocol", "Unknown Protocol"},
+      {"rel/x.zip", "EUnknownProtocol", "Unknown Protocol"},
+      {"http:///x.zip", "EHostRequired", ""},
+      {"http://h:0/x.zip", "EPortRequired", ""},
+      {"http://h:70000/x.zip", "ERangeError", "Range check error"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    FakeSocketStack stack("HTTP/1.1 200 OK\r\n\r\nbody");
+    TMemoryStream target;
+    Outcome outcome = Fetch(stack, c.url, target);
+    EXPECT_EQ(outcome.result, c.exception);
+    EXPECT_EQ(outcome.message, c.message);
+    EXPECT_TRUE(stack.resolved.empty());
+    EXPECT_TRUE(stack.connected.empty());
+    EXPECT_EQ(stack.sent, "");
+  }
+}
+
+TEST(HttpResponseTest, ClassifiesEveryStatusRow) {
+  const std::string basic = "WWW-Authenticate: Basic realm=\"r\"\r\n";
+  struct Case {
+    const char* name;
+    std::string response;
+    const char* url;
+    const char* result;  // "ok" or the exception class
+    const char* message;
+    const char* target;
+    int statusCode;
+    const char* errorBody;
+  } cases[] = {
+      {"200 body", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc", "http://h/f", "ok", "", "abc",
+       0, ""},
+      {"404 body kept out of target", "HTTP/1.1 404 Not Found\r\nContent-Length: 4\r\n\r\nnope",
+       "http://h/f", "EHttpProtocolException", "HTTP/1.1 404 Not Found", "", 404, "nope"},
+      {"301 not followed",
+       "HTTP/1.1 301 Moved Permanently\r\nLocation: http://h/g\r\nContent-Length: 2\r\n\r\nmv",
+       "http://h/f", "EHttpProtocolException", "HTTP/1.1 301 Moved Permanently", "", 301, "mv"},
+      {"302 not followed", "HTTP/1.1 302 Found\r\nLocation: /g\r\n\r\n", "http://h/f",
+       "EHttpProtocolException", "HTTP/1.1 302 Found", "", 302, ""},
+      {"200 with Location is a redirect",
+       "HTTP/1.1 200 OK\r\nLocation: /g\r\nContent-Length: 2\r\n\r\nhi", "http://h/f",
+       "EHttpProtocolException", "HTTP/1.1 200 OK", "", 200, "hi"},
+      {"204 leaves target empty", "HTTP/1.1 204 No Content\r\n\r\n", "http://h/f", "ok", "", "", 0,
+       ""},
+      {"304 fails", "HTTP/1.1 304 Not Modified\r\n\r\n", "http://h/f", "EHttpProtocolException",
+       "HTTP/1.1 304 Not Modified", "", 304, ""},
+      {"100 Continue skipped",
+       "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", "http://h/f",
+       "ok", "", "ok", 0, ""},
+      {"101 fails", "HTTP/1.1 101 Switching Protocols\r\n\r\n", "http://h/f",
+       "EHttpProtocolException", "HTTP/1.1 101 Switching Protocols", "", 101, ""},
+      {"401 without user information",
+       "HTTP/1.1 401 Unauthorized\r\n" + basic + "Content-Length: 6\r\n\r\ndenied", "http://h/f",
+       "EHttpProtocolException", "HTTP/1.1 401 Unauthorized", "", 401, "denied"},
+      {"401 with user information writes its body",
+       "HTTP/1.1 401 Unauthorized\r\n" + basic + "Content-Length: 6\r\n\r\ndenied",
+       "http://u:pw@h/f", "ok", "", "denied", 0, ""},
+      {"401 with a blank password",
+       "HTTP/1.1 401 Unauthorized\r\n" + basic + "Content-Length: 6\r\n\r\ndenied",
+       "http://u:%20@h/f", "ok", "", "denied", 0, ""},
+      {"401 with an unknown scheme",
+       "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Bearer\r\nContent-Length: 1\r\n\r\nx",
+       "http://u:pw@h/f", "EHttpProtocolException", "HTTP/1.1 401 Unauthorized", "", 401, "x"},
+      {"407 fails",
+       "HTTP/1.1 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic\r\n\r\n",
+       "http://u:pw@h/f", "EHttpProtocolException", "HTTP/1.1 407 Proxy Authentication Required",
+       "", 407, ""},
+      {"500 fails", "HTTP/1.1 500 Internal Server Error\r\n\r\noops", "http://h/f",
+       "EHttpProtocolException", "HTTP/1.1 500 Internal Server Error", "", 500, "oops"},
+      {"unreadable status", "garbage\r\n\r\n", "http://h/f", "EHttpProtocolException", "garbage",
+       "", -1, ""},
+      {"latin-1 error body",
+       "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain\r\nContent-Length: 1\r\n\r\n\xE9",
+       "http://h/f", "EHttpProtocolException", "HTTP/1.1 403 Forbidden", "", 403, "\xC3\xA9"},
+      {"utf-8 error body",
+       "HTTP/1.1 403 Forbidden\r\nContent-Type: text/plain; Charset=UTF-8\r\n"
+       "Content-Length: 2\r\n\r\n\xC3\xA9",
+       "http://h/f", "EHttpProtocolException", "HTTP/1.1 403 Forbidden", "", 403, "\xC3\xA9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Outcome outcome = Fetch(c.response, c.url);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(outcome.message, c.message);
+    EXPECT_EQ(outcome.target, c.target);
+    EXPECT_EQ(outcome.statusCode, c.statusCode);
+    EXPECT_EQ(outcome.errorBody, c.errorBody);
+  }
+}
+
+TEST(HttpBodyTest, ReadsEachFramingInAnySliceSize) {
+  const std::string az = "abcdefghijklmnopqrstuvwxyz";
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::string response;
+    std::string body;
+  } cases[] = {
+      {"chunked", chunked + "5\r\nhello\r\n0\r\n\r\n", "hello"},
+      {"two chunks", chunked + "3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n", "abcde"},
+      {"size 1a", chunked + "1a\r\n" + az + "\r\n0\r\n\r\n", az},
+      {"size 1A then text", chunked + "1A xyz\r\n" + az + "\r\n0\r\n\r\n", az},
+      {"size with extension", chunked + "1a;x=y\r\n" + az + "\r\n0\r\n\r\n", az},
+      {"chunk-size-not-hex ends the body", chunked + "zz\r\nabc\r\n0\r\n\r\n", ""},
+      {"chunk-size-over-32-bits ends the body", chunked + "100000000\r\nabc\r\n", ""},
+      {"chunk-size-negative ends the body", chunked + "FFFFFFFF\r\nabc\r\n", ""},
+      {"chunked wins over Content-Length",
+       "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: Chunked\r\n\r\n"
+       "5\r\nhello\r\n0\r\n\r\n",
+       "hello"},
+      {"Content-Length 0 reads nothing", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\nextra", ""},
+      {"negative Content-Length reads nothing",
+       "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nextra", ""},
+      {"counted body stops at its length", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcdef",
+       "abc"},
+      {"no blank after the colon", "HTTP/1.1 200 OK\r\nContent-Length:3\r\n\r\nabcdef", "abc"},
+      {"Content-Length beyond 32 bits counts as absent",
+       "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabcdef", "abcdef"},
+      {"until close", "HTTP/1.1 200 OK\r\n\r\n" + az + az, az + az},
+      {"gzip stored as received",
+       "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\n" +
+           std::string("\x1f\x8b\x08\x00", 4),
+       std::string("\x1f\x8b\x08\x00", 4)},
+      {"status line ends in a bare LF", "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", "ok"},
+      {"folded header value",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip,\r\n chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n", "ok"},
+  };
+  for (size_t slice : {size_t{1}, size_t{7}, size_t{1} << 20}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " / slice " + std::to_string(slice));
+      Outcome outcome = Fetch(c.response, "http://h/f", slice);
+      EXPECT_EQ(outcome.result, "ok") << outcome.message;
+      EXPECT_EQ(outcome.target, c.body);
+    }
+  }
+}
+
+TEST(HttpBodyTest, EarlyClosesAndResetsKeepExactlyTheBytesReceived) {
+  const std::string closed = "Connection Closed Gracefully.";
+  struct Case {
+    const char* name;
+    std::string response;
+    bool reset;
+    const char* result;
+    const char* message;
+    const char* target;
+  } cases[] = {
+      {"nothing at all", "", false, "EConnClosedGracefully", closed.c_str(), ""},
+      {"inside the status line", "HTTP/1.1 200", false, "EConnClosedGracefully", closed.c_str(),
+       ""},
+      {"inside the header block keeps the headers read", "HTTP/1.1 200 OK\r\nServer: x\r\n", false,
+       "ok", "", ""},
+      {"counted header then close inside the block",
+       "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nX-Par", false, "EConnClosedGracefully",
+       closed.c_str(), ""},
+      {"counted body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd", false,
+       "EConnClosedGracefully", closed.c_str(), "abcd"},
+      {"inside a chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n8\r\nde",
+       false, "EConnClosedGracefully", closed.c_str(), "abcde"},
+      {"before the last chunk line",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false,
+       "EConnClosedGracefully", closed.c_str(), "abc"},
+      {"reset inside a counted body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd", true,
+       "ESocketError", "Socket Error # 10054\r\nConnection reset by peer.", "abcd"},
+      {"reset inside a body read until close", "HTTP/1.1 200 OK\r\n\r\nabcd", true, "ESocketError",
+       "Socket Error # 10054\r\nConnection reset by peer.", "abcd"},
+      {"404 cut short still reports the status",
+       "HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\n\r\nab", false, "EHttpProtocolException",
+       "HTTP/1.1 404 Not Found", ""},
+  };
+  for (size_t slice : {size_t{1}, size_t{1} << 20}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " / slice " + std::to_string(slice));
+      FakeSocketStack stack(c.response, slice);
+      stack.resetAtEnd = c.reset;
+      TMemoryStream target;
+      Outcome outcome = Fetch(stack, "http://h/f", target);
+      EXPECT_EQ(outcome.result, c.result);
+      EXPECT_EQ(outcome.message, c.message);
+      EXPECT_EQ(outcome.target, c.target);
+      EXPECT_EQ(target.Size(), static_cast<int64_t>(std::string(c.target).size()));
+    }
+  }
+}
+
+TEST(HttpBodyTest, WritesFromTheTargetPositionAndCutsOnlyWhatWasReserved) {
+  FakeSocketStack stack("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nab");
+  TMemoryStream target;
+  target.WriteBuffer("XYZZZ", 5);
+  target.SetPosition(2);
+  EXPECT_EQ(Fetch(stack, "http://h/f", target).result, "ok");
+  EXPECT_EQ(target.Text(), "XYab");
+}
+
+TEST(HttpLimitsTest, BoundsLineLengthAndHeaderCount) {
+  auto withHeader = [](const std::string& line) {
+    return "HTTP/1.1 200 OK\r\n" + line + "Content-Length: 2\r\n\r\nok";
+  };
+  auto headers = [](int count) {
+    std::string block;
+    for (int i = 0; i < count; ++i) block += "X-H" + std::to_string(i) + ": v\r\n";
+    return "HTTP/1.1 200 OK\r\n" + block + "\r\nbody";
+  };
+  const std::string tooLong = "Max line length exceeded.";
+  struct Case {
+    const char* name;
+    std::string response;
+    const char* result;
+    const char* message;
+  } cases[] = {
+      {"16383 characters and CR LF", withHeader("X: " + std::string(16380, 'a') + "\r\n"), "ok",
+       ""},
+      {"16384 characters and CR LF", withHeader("X: " + std::string(16381, 'a') + "\r\n"),
+       "EReadLnMaxLineLengthExceeded", tooLong.c_str()},
+      {"16384 characters and a bare LF", withHeader("X: " + std::string(16381, 'a') + "\n"), "ok",
+       ""},
+      {"endless status line without LF", std::string(40000, 'H'), "EReadLnMaxLineLengthExceeded",
+       tooLong.c_str()},
+      {"255 header lines", headers(255), "ok", ""},
+      {"256 header lines", headers(256), "ENetException", "Too many header lines (more than 255)."},
+  };
+  for (size_t slice : {size_t{1000}, size_t{1} << 20}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + " / slice " + std::to_string(slice));
+      Outcome outcome = Fetch(c.response, "http://h/f", slice);
+      EXPECT_EQ(outcome.result, c.result);
+      EXPECT_EQ(outcome.message, c.message);
+    }
+  }
+}
+
+TEST(HttpSocketErrorTest, ReportsNumberAndTextForEachFailure) {
+  struct Case {
+    const char* name;
+    int resolveError;
+    int connectError;
+    bool bindFails;
+    const char* result;
+    const char* message;
+  } cases[] = {
+      {"unknown host", 11001, 0, false, "ESocketError", "Socket Error # 11001\r\nHost not found."},
+      {"resolver busy", 11002, 0, false, "ESocketError", "Socket Error # 11002\r\n"},
+      {"no address of the family", 11004, 0, false, "ESocketError", "Socket Error # 11004\r\n"},
+      {"refused", 0, 10061, false, "ESocketError", "Socket Error # 10061\r\nConnection refused."},
+      {"timed out", 0, 10060, false, "ESocketError",
+       "Socket Error # 10060\r\nConnection timed out."},
+      {"no route", 0, 10065, false, "ESocketError", "Socket Error # 10065\r\nNo route to host."},
+      {"not a socket", 0, 10038, false, "ENotASocket",
+       "Socket Error # 10038\r\nSocket operation on non-socket."},
+      {"text without a full stop", 0, 10066, false, "ESocketError",
+       "Socket Error # 10066\r\nDirectory not empty"},
+      {"bind", 0, 0, true, "ECouldNotBindSocket",
+       "Could not bind socket. Address and port are already in use."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSocketStack stack("HTTP/1.1 200 OK\r\n\r\n");
+    stack.resolveError = c.resolveError;
+    stack.connectError = c.connectError;
+    stack.bindFails = c.bindFails;
+    TMemoryStream target;
+    Outcome outcome = Fetch(stack, "http://name/f", target);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(outcome.message, c.message);
+    EXPECT_EQ(stack.sent, "");
+  }
+}
+
+TEST(HttpProgressTest, ReportsReadWorkPerBodyReadAndNothingForTheHead) {
+  struct Case {
+    const char* name;
+    std::string response;
+    std::vector<std::string> events;
+  } cases[] = {
+      {"counted",
+       "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello",
+       {"begin 5", "work 5", "end"}},
+      {"chunked: one begin and end per chunk",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n1\r\nd\r\n0\r\n\r\n",
+       {"begin 3", "work 3", "end", "begin 1", "work 1", "end"}},
+      {"until close", "HTTP/1.1 200 OK\r\n\r\nabc", {"begin 0", "work 3", "end"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSocketStack stack(c.response, 2);
+    THttpClient client(stack);
+    std::vector<std::string> events;
+    client.OnWorkBegin = [&](THttpClient& sender, TWorkMode mode, int64_t max) {
+      EXPECT_EQ(&sender, &client);
+      events.push_back((mode == wmRead ? "begin " : "write begin ") + std::to_string(max));
+    };
+    // Running totals grow; only the last one before each end is compared.
+    client.OnWork = [&](THttpClient&, TWorkMode mode, int64_t count) {
+      std::string event = (mode == wmRead ? "work " : "write work ") + std::to_string(count);
+      if (events.back().rfind("work ", 0) == 0) {
+        EXPECT_GT(count, std::stoll(events.back().substr(5)));
+        events.back() = event;
+      } else {
+        events.push_back(event);
+      }
+    };
+    client.OnWorkEnd = [&](THttpClient&, TWorkMode mode) {
+      events.push_back(mode == wmRead ? "end" : "write end");
+    };
+    TMemoryStream target;
+    client.Get("http://h/f", target);
+    EXPECT_EQ(events, c.events);
+  }
+}
+
+TEST(HttpConnectionTest, ClosesUnlessTheServerKeepsTheConnectionAlive) {
+  struct Case {
+    const char* name;
+    std::string response;
+    bool keepAlive;
+  } cases[] = {
+      {"peer closed", "HTTP/1.1 200 OK\r\n\r\nabc", false},
+      {"Connection: close", "HTTP/1.1 200 OK\r\nConnection:  CLOSE \r\nContent-Length: 1\r\n\r\nab",
+       false},
+      {"open and unread byte", "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nab", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSocketStack stack(c.response);
+    THttpClient client(stack);
+    TMemoryStream target;
+    client.Get("http://h/f", target);
+    EXPECT_EQ(client.Response().KeepAlive, c.keepAlive);
+  }
+}
+
+}  // namespace
+}  // namespace varnel
