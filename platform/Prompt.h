@@ -44,6 +44,14 @@ class IPrompt {
   // A modal text query with a masked edit field; false when cancelled.
   virtual bool PasswordQuery(const std::string& caption, const std::string& label,
                              std::string& value) = 0;
+  // The question after one archive entry failed: text is the whole box text, errorMessage the
+  // failure's own message and nativeError its code, for prompts that answer by policy.
+  virtual TModalResult FileFailureDlg(const std::string& text, unsigned buttons, int nativeError,
+                                      const std::string& errorMessage) {
+    (void)nativeError;
+    (void)errorMessage;
+    return MessageDlg(text, mtConfirmation, buttons);
+  }
 };
 
 }  // namespace varnel
