@@ -1,0 +1,37 @@
+#include "actions/ExtractArchive.h"
+
+#include <cmath>
+
+namespace varnel {
+
+long long RoundHalfToEven(double n) {
+  double whole = std::floor(n);
+  double rest = n - whole;
+  auto lower = static_cast<long long>(whole);
+  if (rest < 0.5) return lower;
+  if (rest > 0.5) return lower + 1;
+  return lower % 2 == 0 ? lower : lower + 1;
+}
+
+std::string ShowExtractProgress(const std::string& fileName, double progress) {
+  return " Extracting " + fileName + " (" + std::to_string(RoundHalfToEven(progress)) + "%)";
+}
+
+void ExtractArchive(const std::string& zipPath, const std::string& destinationFolder,
+                    IPrompt& prompt, const TStatusWriter& statusWriter,
+                    const TExtractExtras& extras) {
+  TZipArchiver zip(prompt);
+  zip.OnFileProgress = [&](TBaseArchiver*, const std::string& fileName, double progress,
+                           TZipProcessOperation, TZipProgressPhase phase, bool&) {
+    if (extras.onFileProgress) extras.onFileProgress(fileName, progress, phase);
+    statusWriter(ShowExtractProgress(fileName, progress));
+  };
+  zip.FileName = zipPath;
+  zip.BaseDir = destinationFolder;
+  zip.ExtractCorruptedFiles = extras.extractCorruptedFiles;
+  zip.OpenArchive(0);
+  zip.ExtractFiles("*.*", 10431, "");
+  zip.CloseArchive();
+}
+
+}  // namespace varnel

@@ -1,0 +1,37 @@
+// Unpacks every entry of a ZIP archive into a folder, the way the commands install programs
+// and the catalogue: one archive component per call, released before the call returns.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/Prompt.h"
+#include "zip/ZipArchiver.h"
+
+namespace varnel {
+
+// Receives the whole text for status panel 0.
+using TStatusWriter = std::function<void(const std::string& panelText)>;
+
+// What the command-line driver adds to the program's extraction.
+struct TExtractExtras {
+  bool extractCorruptedFiles = false;  // keep entries that fail the size or CRC-32 check
+  // Sees every file progress report besides the status text.
+  std::function<void(const std::string& fileName, double progress, TZipProgressPhase phase)>
+      onFileProgress;
+};
+
+// Opens zipPath (mode 0) and extracts "*.*" with attribute filter 10431 into
+// destinationFolder, writing each file's progress to the status panel. Per-entry questions go
+// to prompt; failures the component does not decide itself raise.
+void ExtractArchive(const std::string& zipPath, const std::string& destinationFolder,
+                    IPrompt& prompt, const TStatusWriter& statusWriter,
+                    const TExtractExtras& extras = {});
+
+// n rounded to the nearest integer, halves to the even neighbour (12.5 -> 12, 13.5 -> 14).
+long long RoundHalfToEven(double n);
+
+// The status text of one file progress report: " Extracting " + name + " (" + n + "%)".
+std::string ShowExtractProgress(const std::string& fileName, double progress);
+
+}  // namespace varnel
