@@ -1,0 +1,60 @@
+// How an exception that leaves an event handler reaches the user: one guard around every
+// handler shows it in the default error box, so no exception crosses Qt's event loop. The
+// boxes go through IDialogs, which the program fills with Qt message boxes and tests with a
+// recorder.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace varnel {
+
+class IDialogs {
+ public:
+  virtual ~IDialogs() = default;
+  // An error box: stop icon, one OK button, owned by the active window.
+  virtual void ShowError(const std::string& title, const std::string& text) = 0;
+  // A Yes/No question with a question icon; true unless the answer is No.
+  virtual bool Confirm(const std::string& text, const std::string& caption) = 0;
+};
+
+class TQtDialogs : public IDialogs {
+ public:
+  void ShowError(const std::string& title, const std::string& text) override;
+  bool Confirm(const std::string& text, const std::string& caption) override;
+};
+
+// The title of the error boxes: the executable's file name cut before its first ".", every
+// character after the first in lower case ("/x/Tool.new.EXE" gives "Tool").
+std::string ApplicationTitle(std::string_view executablePath);
+
+// The text of the error box for an exception: the innermost nested exception's message, with
+// a "." appended when its last character comes after "." in the character table.
+std::string ErrorBoxText(const std::exception& error);
+
+class TErrorGuard {
+ public:
+  // The dialogs must outlive the guard.
+  TErrorGuard(IDialogs& dialogs, std::string title) : dialogs_(dialogs), title_(std::move(title)) {}
+
+  // Runs one event handler; whatever it raises is shown and the handler is abandoned.
+  template <typename Handler>
+  void Run(Handler&& handler) noexcept {
+    try {
+      std::forward<Handler>(handler)();
+    } catch (...) {
+      Report(std::current_exception());
+    }
+  }
+
+  void Report(std::exception_ptr error) noexcept;
+  const std::string& Title() const { return title_; }
+
+ private:
+  IDialogs& dialogs_;
+  std::string title_;
+};
+
+}  // namespace varnel

@@ -1,0 +1,240 @@
+#include "app/MainUnit.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/ListBox.h"
+#include "app/Pictures.h"
+#include "app/StatusBar.h"
+#include "catalog/IconFile.h"
+#include "catalog/Installed.h"
+#include "catalog/ListDrawing.h"
+#include "catalog/RepositoryLines.h"
+#include "platform/Exception.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr int kClientWidth = 321;
+constexpr int kClientHeight = 472;
+constexpr int kGroupBoxLeft = 2;
+constexpr int kListMargin = 3;
+constexpr int kClockInterval = 1000;
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
+               std::string applicationTitle, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      errorGuard_(dialogs, std::move(applicationTitle)),
+      appDir_(std::move(appDir)),
+      repositoryUrl_(std::move(repositoryUrl)),
+      badge_(InstalledBadge()) {
+  setWindowTitle("Varnel Tools");
+  setWindowIcon(ProgramIcon());
+  setFont(QFont("Tahoma", 8));
+  CreateControls();
+  CreateMenus();
+  connect(L1, &TListBox::DoubleClicked, Run1, &QAction::trigger);
+  connect(L1, &TListBox::EnterPressed, Run1, &QAction::trigger);
+  ConnectCommand(Exit1, [this] { Exit1Click(); });
+  ConnectCommand(Sortalpha1, [this] { Sortalpha1Click(); });
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  errorGuard_.Run([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+  auto* client = new QWidget(this);
+  auto* clientLayout = new QVBoxLayout(client);
+  clientLayout->setContentsMargins(0, 0, 0, 0);
+  clientLayout->setSpacing(0);
+
+  auto* listArea = new QWidget(client);
+  auto* listAreaLayout = new QVBoxLayout(listArea);
+  // The frame keeps the designed gaps: 2 pixels left and right, 6 above the status bar.
+  listAreaLayout->setContentsMargins(kGroupBoxLeft, 0, kGroupBoxLeft, 6);
+  GroupBox1 = new QGroupBox(" [ software list ] ", listArea);
+  auto* groupLayout = new QVBoxLayout(GroupBox1);
+  groupLayout->setContentsMargins(kListMargin, kListMargin, kListMargin, kListMargin);
+  L1 = new TListBox(GroupBox1,
+                    [this](QPainter& canvas, int index, const QRect& rect, QStyle::State state) {
+                      errorGuard_.Run([&] { L1DrawItem(canvas, index, rect, state); });
+                    });
+  L1->setContextMenuPolicy(Qt::CustomContextMenu);
+  groupLayout->addWidget(L1);
+  listAreaLayout->addWidget(GroupBox1);
+  clientLayout->addWidget(listArea, 1);
+
+  Status = new TStatusBar(client);
+  clientLayout->addWidget(Status);
+  setCentralWidget(client);
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(kClockInterval);
+  connect(Timer1, &QTimer::timeout, this, [this] { errorGuard_.Run([this] { Timer1Timer(); }); });
+  Timer1->start();
+}
+
+void TForm1::CreateMenus() {
+  auto item = [this](QMenu* menu, const char* caption, std::optional<TMenuPicture> picture) {
+    QAction* action = menu->addAction(caption);
+    if (picture) action->setIcon(MenuPicture(*picture));
+    return action;
+  };
+  MainMenu1 = menuBar();
+  File1 = MainMenu1->addMenu("File");
+  Settings1 = item(File1, "Settings...", TMenuPicture::Settings);
+  Settings1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Settings1->setEnabled(false);
+  File1->addSeparator();
+  Exit1 = item(File1, "E&xit", TMenuPicture::Exit);
+  Exit1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Q));
+
+  Actions1 = MainMenu1->addMenu("Actions");
+  Enchanced1 = Actions1->addMenu("Online");
+  Updatesoftwarelist1 = item(Enchanced1, "Update repository", TMenuPicture::UpdateRepository);
+  Updatesoftwarelist1->setShortcut(QKeySequence(Qt::Key_F5));
+
+  PopupMenu1 = new QMenu(this);
+  Run1 = item(PopupMenu1, "Run", TMenuPicture::Run);
+  Webpage1 = item(PopupMenu1, "Software page...", TMenuPicture::WebPage);
+  Locatefolder1 = item(PopupMenu1, "Locate folder", TMenuPicture::LocateFolder);
+  PopupMenu1->addSeparator();
+  Install2 = item(PopupMenu1, "Install / Update...", TMenuPicture::Install);
+  Uninstall1 = item(PopupMenu1, "Uninstall...", TMenuPicture::Uninstall);
+  PopupMenu1->addSeparator();
+  Sendtodesktop1 = item(PopupMenu1, "Send to desktop", TMenuPicture::SendToDesktop);
+  PopupMenu1->addSeparator();
+  Sortalpha1 = item(PopupMenu1, "Sort A..Z", std::nullopt);
+  Sortalpha1->setCheckable(true);
+  connect(L1, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& at) { PopupMenu1->popup(L1->viewport()->mapToGlobal(at)); });
+}
+
+void TForm1::ConnectCommand(QAction* item, std::function<void()> command) {
+  connect(item, &QAction::triggered, this,
+          [this, command = std::move(command)] { errorGuard_.Run(command); });
+}
+
+void TForm1::FormCreate() {
+  // appDir_ is already the executable's folder, as the creator handed it in.
+  dataDir_ = JoinPath(appDir_, "data/");
+  // The popup menu becomes Actions > Standard; both show the same items.
+  Actions1->addMenu(PopupMenu1);
+  PopupMenu1->setTitle("Standard");
+  repositoryLines_ = std::make_unique<TRepositoryLines>();
+  if (!DirectoryExists(dataDir_)) MkDir(dataDir_);
+  LoadRepository();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  errorGuard_.Run([this] { FormResize(); });
+}
+
+// The badge is placed from each item's right edge, so a new width needs a full repaint.
+void TForm1::FormResize() {
+  L1->viewport()->update();
+}
+
+void TForm1::Exit1Click() {
+  close();
+}
+
+std::optional<std::string> TForm1::SelectedItemText() {
+  const int index = L1->ItemIndex();
+  if (index < 0) return std::nullopt;
+  return L1->item(index)->text().toStdString();
+}
+
+void TForm1::SetStatus(const std::string& text) {
+  Status->SetPanelText(0, Q(" " + text));
+  // Shows the text at once during long commands; user input waits until the command returns.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TForm1::WriteStatusPanel(const std::string& panelText) {
+  Status->SetPanelText(0, Q(panelText));
+}
+
+bool TForm1::Confirm(const std::string& text, const std::string& caption) {
+  return dialogs_.Confirm(text, caption);
+}
+
+void TForm1::RepaintList() {
+  L1->viewport()->update();
+}
+
+void TForm1::LoadRepository() {
+  TRepositoryLines& lines = *repositoryLines_;
+  L1->Clear();
+  lines.Clear();
+  SetStatus("Loading repository into memory...");
+  try {
+    lines.LoadFromFile(JoinPath(dataDir_, "software.dat"));
+  } catch (const Exception&) {
+    // A missing or unreadable catalogue is an empty list.
+  }
+  for (int i = 0; i < lines.Count(); i += kRecordLines) {
+    auto icon = std::make_unique<TItemIcon>();
+    try {
+      icon = std::make_unique<TItemIcon>(ReadIconFile(JoinPath(dataDir_, lines.Get(i))));
+    } catch (const Exception&) {
+      SetStatus(" Could not load icon " + lines.Get(i));
+    }
+    L1->AddItem(Q(lines.Get(i + 1)), std::move(icon));
+  }
+  SetStatus("Ready");
+}
+
+void TForm1::L1DrawItem(QPainter& canvas, int index, const QRect& rect, QStyle::State state) {
+  const TSoftwareItem* item = L1->Item(index);
+  if (item == nullptr) return;
+  TItemPaint paint;
+  paint.name = item->text();
+  paint.icon = item->Icon();
+  paint.selected = state.testFlag(QStyle::State_Selected);
+  paint.focused = state.testFlag(QStyle::State_HasFocus);
+  const std::string name = item->text().toStdString();
+  paint.installed = IsProgramInstalled(dataDir_, name);
+  try {
+    TListEntry entry = repositoryLines_->FindListEntry(name);
+    paint.description = Q(entry.description);
+    paint.noArchive = entry.noArchive;
+  } catch (const EStringListError&) {
+    // A record cut off by the end of the catalogue shows its name alone, on every repaint.
+  }
+  DrawListItem(canvas, rect, paint, L1->font(), L1->palette(), badge_);
+}
+
+void TForm1::Sortalpha1Click() {
+  L1->SetSorted(!L1->Sorted());
+  Sortalpha1->setChecked(L1->Sorted());
+  if (L1->Sorted()) {
+    SetStatus("Sorted alphabetically");
+  } else {
+    LoadRepository();
+  }
+}
+
+void TForm1::Timer1Timer() {
+  Status->SetPanelText(1, ClockPanelText(QLocale::system(), QTime::currentTime()));
+}
+
+}  // namespace varnel

@@ -1,0 +1,100 @@
+// The main window: the software list with its menus, the status bar and the clock. It owns
+// the catalogue lines and the list items (with their icons). It takes its folder (AppDir) and
+// the repository's URL from its creator and shows every failure of its handlers through the
+// dialogs it is given, which must outlive it.
+#pragma once
+
+#include <QMainWindow>
+#include <QStyle>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "actions/Window.h"
+#include "app/ErrorBox.h"
+
+class QAction;
+class QGroupBox;
+class QMenu;
+class QMenuBar;
+class QTimer;
+
+namespace varnel {
+
+class TListBox;
+class TRepositoryLines;
+class TStatusBar;
+
+class TForm1 : public QMainWindow, public IWindow {
+ public:
+  // appDir ends in "/"; the window runs FormCreate before it returns.
+  TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
+         std::string applicationTitle, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // IWindow
+  std::optional<std::string> SelectedItemText() override;
+  void SetStatus(const std::string& text) override;
+  void WriteStatusPanel(const std::string& panelText) override;
+  bool Confirm(const std::string& text, const std::string& caption) override;
+  void RepaintList() override;
+  void LoadRepository() override;
+
+  const std::string& AppDir() const { return appDir_; }
+  const std::string& DataDir() const { return dataDir_; }
+  const std::string& RepositoryUrl() const { return repositoryUrl_; }
+  const TRepositoryLines& RepositoryLines() const { return *repositoryLines_; }
+
+  // Runs handler as an event handler: whatever it raises goes to the default error box.
+  void Guard(const std::function<void()>& handler) { errorGuard_.Run(handler); }
+  // Binds a menu item to its command, inside the guard.
+  void ConnectCommand(QAction* item, std::function<void()> command);
+
+  // Controls and menu items, named as the window was designed. Commands are bound to their
+  // items with ConnectCommand; Run1 also runs on a double-click and on Enter in the list.
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* File1 = nullptr;
+  QAction* Settings1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QMenu* Actions1 = nullptr;
+  QMenu* Enchanced1 = nullptr;
+  QAction* Updatesoftwarelist1 = nullptr;
+  QMenu* PopupMenu1 = nullptr;  // also Actions > Standard: one set of items for both
+  QAction* Run1 = nullptr;
+  QAction* Webpage1 = nullptr;
+  QAction* Locatefolder1 = nullptr;
+  QAction* Install2 = nullptr;
+  QAction* Uninstall1 = nullptr;
+  QAction* Sendtodesktop1 = nullptr;
+  QAction* Sortalpha1 = nullptr;
+  QGroupBox* GroupBox1 = nullptr;
+  TListBox* L1 = nullptr;
+  TStatusBar* Status = nullptr;
+  QTimer* Timer1 = nullptr;
+
+  // Paints one list item; public so tests can paint into an image.
+  void L1DrawItem(QPainter& canvas, int index, const QRect& rect, QStyle::State state);
+  void Sortalpha1Click();
+  void Timer1Timer();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateMenus();
+  void FormCreate();
+  void FormResize();
+  void Exit1Click();
+
+  IDialogs& dialogs_;
+  TErrorGuard errorGuard_;
+  std::string appDir_;
+  std::string dataDir_;
+  std::string repositoryUrl_;
+  std::unique_ptr<TRepositoryLines> repositoryLines_;
+  QPixmap badge_;  // the green tick drawn on installed programs
+};
+
+}  // namespace varnel

@@ -1,0 +1,28 @@
+// The program's own pictures, drawn in code: the 16 x 16 menu pictures, the installed badge
+// and the window icon.
+#pragma once
+
+#include <QIcon>
+#include <QPixmap>
+
+namespace varnel {
+
+enum class TMenuPicture {
+  Settings,
+  Exit,
+  UpdateRepository,
+  Run,
+  WebPage,
+  LocateFolder,
+  Install,
+  Uninstall,
+  SendToDesktop,
+};
+
+QIcon MenuPicture(TMenuPicture which);
+// A green tick, 16 x 16, on a transparent ground.
+QPixmap InstalledBadge();
+// The window icon with a 16 x 16 and a 32 x 32 image.
+QIcon ProgramIcon();
+
+}  // namespace varnel

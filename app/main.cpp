@@ -1,0 +1,19 @@
+// Program entry: the main window on the executable's own folder and the repository server
+// fixed at build time.
+#include <QApplication>
+
+#include "app/ErrorBox.h"
+#include "app/MainUnit.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  const std::string executable = varnel::ExecutablePath();
+  varnel::TQtDialogs dialogs;
+  varnel::TForm1 form(varnel::ExtractFilePath(executable),
+                      "http://" VARNEL_REPOSITORY_HOST "/tools/software.zip", dialogs,
+                      varnel::ApplicationTitle(executable));
+  form.show();
+  return application.exec();
+}

@@ -1,0 +1,115 @@
+#include "catalog/ListDrawing.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <cstdlib>
+
+namespace varnel {
+
+QPixmap DecodeIcon(const std::string& fileBytes, int wantedSize) {
+  QByteArray data(fileBytes.data(), static_cast<qsizetype>(fileBytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, "ico");
+  QImage best;
+  auto better = [wantedSize](const QImage& a, const QImage& b) {
+    int distanceA = std::abs(a.width() - wantedSize);
+    int distanceB = std::abs(b.width() - wantedSize);
+    if (distanceA != distanceB) return distanceA < distanceB;
+    if (a.width() != b.width()) return a.width() > b.width();
+    return a.depth() > b.depth();
+  };
+  const int count = reader.imageCount();
+  for (int i = 0; i < count; ++i) {
+    if (!reader.jumpToImage(i)) break;
+    QImage image = reader.read();
+    if (!image.isNull() && (best.isNull() || better(image, best))) best = std::move(image);
+  }
+  return best.isNull() ? QPixmap() : QPixmap::fromImage(best);
+}
+
+const QPixmap& TItemIcon::Picture() const {
+  if (!decoded_) {
+    decoded_ = true;
+    if (!bytes_.empty()) picture_ = DecodeIcon(bytes_, kStandardIconSize);
+    std::string().swap(bytes_);
+  }
+  return picture_;
+}
+
+int TItemIcon::Width() const {
+  const QPixmap& picture = Picture();
+  return picture.isNull() ? kStandardIconSize : picture.width();
+}
+
+void TItemIcon::Draw(QPainter& painter, QPoint topLeft) const {
+  const QPixmap& picture = Picture();
+  if (!picture.isNull()) painter.drawPixmap(topLeft, picture);
+}
+
+TItemGeometry ListItemGeometry(const QRect& itemRect, const TItemIcon* icon) {
+  TItemGeometry g;
+  const int left = itemRect.left();
+  const int top = itemRect.top();
+  const int right = itemRect.left() + itemRect.width();  // one past the last pixel
+  g.icon = QPoint(left + kIconLeft, top + kIconTop);
+  g.indent = icon != nullptr ? icon->Width() + kIconTextGap : kIndentWithoutIcon;
+  g.name = QPoint(left + g.indent, top + kNameTop);
+  g.description = QPoint(left + g.indent, top + kDescriptionTop);
+  g.badge = QPoint(right - kBadgeFromRight, top + kBadgeTop);
+  return g;
+}
+
+namespace {
+
+// Text with an opaque ground in the current background, cut at the item's right edge.
+void DrawItemText(QPainter& painter, QPoint at, const QRect& itemRect, const QString& text) {
+  QRect area(at, QPoint(itemRect.right(), itemRect.bottom()));
+  painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+}
+
+}  // namespace
+
+void DrawListItem(QPainter& painter, const QRect& itemRect, const TItemPaint& item,
+                  const QFont& listFont, const QPalette& palette, const QPixmap& badge) {
+  painter.save();
+  painter.setClipRect(itemRect);
+  const QColor ground =
+      item.selected ? palette.color(QPalette::Highlight) : palette.color(QPalette::Base);
+  const QColor nameColor =
+      item.selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text);
+  painter.fillRect(itemRect, ground);
+  painter.setBackgroundMode(Qt::OpaqueMode);
+  painter.setBackground(ground);
+
+  const TItemGeometry g = ListItemGeometry(itemRect, item.icon);
+  if (item.icon != nullptr) item.icon->Draw(painter, g.icon);
+  if (item.installed) painter.drawPixmap(g.badge, badge);
+
+  QFont font = listFont;
+  font.setBold(true);
+  painter.setFont(font);
+  painter.setPen(nameColor);
+  DrawItemText(painter, g.name, itemRect, item.name);
+
+  if (!item.description.isEmpty()) {
+    font.setBold(false);
+    painter.setFont(font);
+    painter.setPen(item.noArchive ? kNoArchiveColor
+                                  : palette.color(QPalette::Disabled, QPalette::WindowText));
+    DrawItemText(painter, g.description, itemRect, item.description);
+  }
+
+  if (item.focused) {
+    painter.setBackgroundMode(Qt::TransparentMode);
+    painter.setPen(QPen(nameColor, 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(itemRect.adjusted(0, 0, -1, -1));
+  }
+  painter.restore();
+}
+
+}  // namespace varnel

@@ -1,0 +1,60 @@
+// Helpers of the window tests: a recorder for the dialogs, a program folder with a catalogue
+// and icons, and icon files made with Qt's own icon writer.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/ErrorBox.h"
+#include "app/MainUnit.h"
+#include "tests/support/TempDir.h"
+
+namespace varnel::test {
+
+class TRecordingDialogs : public IDialogs {
+ public:
+  void ShowError(const std::string& title, const std::string& text) override {
+    errors.emplace_back(title, text);
+  }
+  bool Confirm(const std::string& text, const std::string& caption) override {
+    questions.emplace_back(text, caption);
+    return answer;
+  }
+
+  std::vector<std::pair<std::string, std::string>> errors;  // title, text
+  std::vector<std::pair<std::string, std::string>> questions;
+  bool answer = true;
+};
+
+// The bytes of an icon file holding one image per size given, each filled with color.
+std::string MakeIconFile(const std::vector<int>& sizes, QColor color = Qt::blue);
+
+// One catalogue record: icon line, name, archive URL, executable, description, web page and
+// four unused lines.
+std::string Record(const std::string& icon, const std::string& name, const std::string& archive,
+                   const std::string& description);
+
+// A program folder with data/software.dat (and optional files beside it) and a window on it.
+class TWindowFixture {
+ public:
+  TWindowFixture() = default;
+  void WriteData(const std::string& name, const std::string& bytes);
+  TForm1& Open();
+
+  TempDir appDir;
+  TRecordingDialogs dialogs;
+  std::unique_ptr<TForm1> window;
+};
+
+// Paints item index of the window's list into an image of the item's size.
+QImage PaintItem(TForm1& window, int index, int width = 300, bool selected = false);
+// True when some pixel in the area has exactly that colour.
+bool HasColor(const QImage& image, const QRect& area, QColor color);
+// True when some pixel in the area is clearly red (text edges blend into the background).
+bool HasRed(const QImage& image, const QRect& area);
+
+}  // namespace varnel::test

@@ -1,0 +1,179 @@
+// The software list: item geometry, colours, the installed badge, sorting and the keyboard.
+#include <gtest/gtest.h>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/ListBox.h"
+#include "app/MainUnit.h"
+#include "app/Pictures.h"
+#include "app/StatusBar.h"
+#include "catalog/ListDrawing.h"
+#include "platform/Files.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace varnel {
+namespace {
+
+using test::HasColor;
+using test::HasRed;
+using test::PaintItem;
+using test::Record;
+using test::TWindowFixture;
+
+QRect DescriptionArea(const TItemGeometry& g, int width) {
+  return QRect(g.description, QPoint(width - 1, kItemHeight - 1));
+}
+
+TEST(ListViewTest, TextIndentFollowsTheIcon) {
+  TWindowFixture fixture;
+  fixture.WriteData("16.ico", test::MakeIconFile({16}));
+  fixture.WriteData("32.ico", test::MakeIconFile({32}));
+  fixture.WriteData("many.ico", test::MakeIconFile({16, 48, 32, 24}));
+  fixture.WriteData("broken.ico", std::string("\0\0\1\0\1\0", 6) + "not an image at all");
+  fixture.WriteData("software.dat", Record("16.ico", "Small", "http://a", "d") +
+                                        Record("32.ico", "Large", "http://a", "d") +
+                                        Record("missing.ico", "NoIcon", "http://a", "d") +
+                                        Record("many.ico", "Many", "http://a", "d") +
+                                        Record("broken.ico", "Broken", "http://a", "d"));
+  TForm1& window = fixture.Open();
+  const QRect rect(0, 0, 300, kItemHeight);
+  auto indent = [&](int index) {
+    return ListItemGeometry(rect, window.L1->Item(index)->Icon()).indent;
+  };
+  EXPECT_EQ(indent(0), 25);
+  EXPECT_EQ(indent(1), 41);
+  EXPECT_EQ(indent(2), 41) << "an empty icon reports the standard size";
+  EXPECT_EQ(indent(3), 41) << "the image closest to 32 pixels is used";
+  EXPECT_EQ(indent(4), 41) << "an icon that does not decode draws as empty";
+  EXPECT_EQ(ListItemGeometry(rect, nullptr).indent, 2);
+
+  // The 16-pixel icon is drawn at (1, 2) and nowhere else.
+  const QImage small = PaintItem(window, 0);
+  EXPECT_EQ(small.pixelColor(1, 2), QColor(Qt::blue));
+  EXPECT_EQ(small.pixelColor(16, 17), QColor(Qt::blue));
+  EXPECT_NE(small.pixelColor(17, 18), QColor(Qt::blue));
+  EXPECT_TRUE(fixture.dialogs.errors.empty());
+}
+
+TEST(ListViewTest, DescriptionRedWithoutArchive) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", Record("i", "Four", "none", "four letters") +
+                                        Record("i", "Five", "http:", "five letters") +
+                                        Record("i", "Twin", "none", "first twin") +
+                                        Record("i", "Twin", "http://b", "second twin"));
+  TForm1& window = fixture.Open();
+  for (int index : {0, 1, 2, 3}) {
+    const QImage image = PaintItem(window, index);
+    const TItemGeometry g = ListItemGeometry(image.rect(), window.L1->Item(index)->Icon());
+    const bool red = HasRed(image, DescriptionArea(g, image.width()));
+    EXPECT_EQ(red, index != 1) << "item " << index;
+  }
+  // Selected: the description keeps its colour on the highlight.
+  const QImage selected = PaintItem(window, 0, 300, true);
+  EXPECT_TRUE(HasRed(selected, QRect(0, 0, 300, kItemHeight)));
+  EXPECT_TRUE(
+      HasColor(selected, QRect(0, 0, 300, 1), window.L1->palette().color(QPalette::Highlight)));
+}
+
+TEST(ListViewTest, BadgeOnlyForInstalledPlainNames) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", Record("i", "Installed", "http://a", "d") +
+                                        Record("i", "Absent", "http://a", "d") +
+                                        Record("i", "", "http://a", "d") +
+                                        Record("i", "..", "http://a", "d"));
+  CreateDir(fixture.appDir / "data/Installed");
+  TForm1& window = fixture.Open();
+  auto hasBadge = [&](int index) {
+    const QImage image = PaintItem(window, index);
+    const TItemGeometry g = ListItemGeometry(image.rect(), window.L1->Item(index)->Icon());
+    const QImage badge = InstalledBadge().toImage();
+    // The tick's fully opaque pixels show unchanged where the badge is drawn.
+    for (int y = 0; y < kBadgeSize; ++y) {
+      for (int x = 0; x < kBadgeSize; ++x) {
+        QColor c = badge.pixelColor(x, y);
+        if (c.alpha() == 255 && image.pixelColor(g.badge + QPoint(x, y)) == c) return true;
+      }
+    }
+    return false;
+  };
+  EXPECT_TRUE(hasBadge(0));
+  EXPECT_FALSE(hasBadge(1));
+  EXPECT_FALSE(hasBadge(2)) << "an empty name is the data folder itself, not a program";
+  EXPECT_FALSE(hasBadge(3));
+}
+
+TEST(ListViewTest, BadgeFollowsTheRightEdgeOnResize) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", Record("i", "Installed", "http://a", "d"));
+  CreateDir(fixture.appDir / "data/Installed");
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  auto badgeFromRight = [&] {
+    const QRect rect = window.L1->visualItemRect(window.L1->item(0));
+    EXPECT_EQ(rect.width(), window.L1->viewport()->width());
+    return window.L1->viewport()->width() - ListItemGeometry(rect, nullptr).badge.x();
+  };
+  for (int width : {321, 600, 250, 400}) {
+    window.resize(width, 480);
+    QTest::qWait(10);
+    EXPECT_EQ(badgeFromRight(), kBadgeFromRight) << width;
+  }
+}
+
+TEST(ListViewTest, SortToggleKeepsTheSelectedPosition) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", Record("i", "delta", "http://a", "d") +
+                                        Record("i", "Charlie", "http://a", "d") +
+                                        Record("i", "bravo", "http://a", "d") +
+                                        Record("i", "Alpha", "http://a", "d"));
+  TForm1& window = fixture.Open();
+  window.L1->SetItemIndex(2);
+  EXPECT_EQ(window.SelectedItemText(), "bravo");
+  window.Sortalpha1->trigger();
+  EXPECT_TRUE(window.Sortalpha1->isChecked());
+  EXPECT_EQ(window.L1->item(0)->text(), "Alpha");
+  EXPECT_EQ(window.L1->item(3)->text(), "delta");
+  EXPECT_EQ(window.L1->ItemIndex(), 2);
+  EXPECT_EQ(window.SelectedItemText(), "Charlie") << "the third position, now another program";
+  EXPECT_EQ(window.Status->PanelText(0), " Sorted alphabetically");
+
+  // Loads while sorted place each item at its sorted position.
+  window.LoadRepository();
+  EXPECT_EQ(window.L1->item(1)->text(), "bravo");
+
+  window.Sortalpha1->trigger();
+  EXPECT_FALSE(window.Sortalpha1->isChecked());
+  EXPECT_EQ(window.L1->item(0)->text(), "delta") << "file order again";
+  EXPECT_EQ(window.L1->ItemIndex(), -1);
+  EXPECT_EQ(window.Status->PanelText(0), " Ready");
+}
+
+TEST(ListViewTest, TypeAheadAndEnter) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", Record("i", "Alpha", "http://a", "d") +
+                                        Record("i", "beta", "http://a", "d") +
+                                        Record("i", "Bezier", "http://a", "d") +
+                                        Record("i", "Gamma", "http://a", "d"));
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.L1->setFocus();
+  QTest::keyClicks(window.L1, "bez");
+  EXPECT_EQ(window.SelectedItemText(), "Bezier");
+  QTest::keyClick(window.L1, Qt::Key_Backspace);
+  EXPECT_EQ(window.SelectedItemText(), "beta") << "backspace drops the last typed character";
+  QTest::qWait(kTypeAheadMilliseconds + 100);
+  QTest::keyClicks(window.L1, "G");
+  EXPECT_EQ(window.SelectedItemText(), "Gamma") << "a pause starts a new prefix";
+
+  QSignalSpy run(window.Run1, &QAction::triggered);
+  QTest::keyClick(window.L1, Qt::Key_Return);
+  EXPECT_EQ(run.count(), 1) << "Enter runs the selected program";
+  QTest::mouseDClick(window.L1->viewport(), Qt::LeftButton, {},
+                     window.L1->visualItemRect(window.L1->item(0)).center());
+  EXPECT_EQ(run.count(), 2) << "so does a double-click";
+}
+
+}  // namespace
+}  // namespace varnel
