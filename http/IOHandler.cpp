@@ -166,7 +166,9 @@ void TIOHandlerStack::Remove(size_t n, TStream* target) {
 std::string TIOHandlerStack::ReadLn() {
   for (;;) {
     const uint8_t* begin = buffer_.data() + start_;
-    const void* lf = std::memchr(begin + lineSearch_, '\n', Buffered() - lineSearch_);
+    const void* lf = Buffered() > lineSearch_
+                         ? std::memchr(begin + lineSearch_, '\n', Buffered() - lineSearch_)
+                         : nullptr;
     if (lf) {
       size_t k = static_cast<size_t>(static_cast<const uint8_t*>(lf) - begin);
       if (k > kMaxLineLength) throw EReadLnMaxLineLengthExceeded("Max line length exceeded.");

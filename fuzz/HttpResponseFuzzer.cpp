@@ -1,0 +1,45 @@
+// libFuzzer target: arbitrary bytes played as a server's response (status line, headers,
+// framings) into THttpClient::Get with an in-memory target. The first byte picks how many
+// bytes each receive call returns. Every failure must be one of the client's exceptions.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "http/HttpClient.h"
+#include "tests/http/FakeSocketStack.h"
+
+namespace {
+
+// An in-memory target that refuses to grow past a limit, as a full disk would, so a huge
+// announced length can't exhaust the fuzzer's memory.
+class BoundedMemoryStream : public varnel::TMemoryStream {
+ public:
+  void SetSize(int64_t newSize) override {
+    if (newSize > kLimit) throw varnel::EWriteError("Stream write error");
+    TMemoryStream::SetSize(newSize);
+  }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (Position() + count > kLimit) return 0;
+    return TMemoryStream::Write(buffer, count);
+  }
+
+ private:
+  static constexpr int64_t kLimit = 16 << 20;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  size_t slice = 1 + data[0] % 64;
+  if (data[0] >= 192) slice = 1 << 20;
+  varnel::test::FakeSocketStack stack(
+      std::string(reinterpret_cast<const char*>(data) + 1, size - 1), slice);
+  BoundedMemoryStream target;
+  try {
+    varnel::THttpClient client(stack);
+    client.Get("http://h/f", target);
+  } catch (const varnel::Exception&) {
+  }
+  return 0;
+}
