@@ -1,0 +1,40 @@
+// Real HTTP servers for end-to-end downloads, started by the tests on 127.0.0.1 and a free
+// port: nginx with a generated configuration, and python3's http.server. Each runs as our
+// child in the foreground; the destructor stops it and waits for it.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace varnel::test {
+
+class PeerServer {
+ public:
+  ~PeerServer();
+  PeerServer(const PeerServer&) = delete;
+  PeerServer& operator=(const PeerServer&) = delete;
+
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+  // nginx serving root at "/plain/" as stored, and at "/gz/" each file's stored gzip twin
+  // (name + ".gz") with Content-Encoding gzip, chunked. work holds configuration, logs and
+  // temporary files.
+  static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work);
+  // python3 -m http.server serving root at "/".
+  static std::unique_ptr<PeerServer> StartPython(const std::string& root, const std::string& work);
+
+ private:
+  PeerServer() = default;
+  // Picks a fresh port, calls prepare with it, starts argv (with "{port}" replaced) and waits
+  // until readyPath answers; false when the server exits or never answers.
+  bool Start(const std::vector<std::string>& argv, const std::string& log,
+             const std::string& readyPath, const std::function<void(int port)>& prepare);
+  void Stop();
+
+  int pid_ = -1;
+  int port_ = 0;
+};
+
+}  // namespace varnel::test

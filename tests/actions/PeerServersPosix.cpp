@@ -1,0 +1,151 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "http/HttpClient.h"
+#include "tests/actions/PeerServers.h"
+#include "tests/http/ScriptServer.h"
+#include "tests/support/TempDir.h"
+
+namespace varnel::test {
+namespace {
+
+std::string NginxConfig(const std::string& root, const std::string& work) {
+  return "master_process off;\n"
+         "pid " +
+         work +
+         "nginx.pid;\n"
+         "error_log " +
+         work +
+         "error.log;\n"
+         "events { worker_connections 64; }\n"
+         "http {\n"
+         "  access_log off;\n"
+         "  default_type application/octet-stream;\n"
+         "  client_body_temp_path " +
+         work +
+         "body;\n"
+         "  proxy_temp_path " +
+         work +
+         "proxy;\n"
+         "  fastcgi_temp_path " +
+         work +
+         "fastcgi;\n"
+         "  uwsgi_temp_path " +
+         work +
+         "uwsgi;\n"
+         "  scgi_temp_path " +
+         work +
+         "scgi;\n"
+         "  server {\n"
+         "    listen 127.0.0.1:{port};\n"
+         "    location /plain/ { alias " +
+         root +
+         "; }\n"
+         // The stored .gz beside each file goes out as is; appending the empty file drops
+         // the length, so the compressed bytes travel chunked.
+         "    location /gz/ {\n"
+         "      alias " +
+         root +
+         ";\n"
+         "      gzip_static always;\n"
+         "      addition_types *;\n"
+         "      add_after_body /plain/empty;\n"
+         "    }\n"
+         "  }\n"
+         "}\n";
+}
+
+std::string WithPort(std::string text, int port) {
+  for (size_t at; (at = text.find("{port}")) != std::string::npos;) {
+    text.replace(at, 6, std::to_string(port));
+  }
+  return text;
+}
+
+}  // namespace
+
+PeerServer::~PeerServer() {
+  Stop();
+}
+
+void PeerServer::Stop() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  ::waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+bool PeerServer::Start(const std::vector<std::string>& argv, const std::string& log,
+                       const std::string& readyPath, const std::function<void(int)>& prepare) {
+  port_ = UnusedPort();
+  prepare(port_);
+  std::vector<std::string> args;
+  for (const std::string& arg : argv) args.push_back(WithPort(arg, port_));
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    ::dup2(fd, 1);
+    ::dup2(fd, 2);
+    std::vector<char*> raw;
+    for (std::string& arg : args) raw.push_back(arg.data());
+    raw.push_back(nullptr);
+    ::execvp(raw[0], raw.data());
+    ::_exit(127);
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+      pid_ = -1;
+      return false;  // most likely the port was taken meanwhile
+    }
+    try {
+      THttpClient client;
+      TMemoryStream probe;
+      client.Get(BaseUrl() + readyPath, probe);
+      return true;
+    } catch (const Exception&) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  Stop();
+  return false;
+}
+
+std::unique_ptr<PeerServer> PeerServer::StartNginx(const std::string& root,
+                                                   const std::string& work) {
+  WriteFile(root + "ready", "ready");
+  WriteFile(root + "empty", "");
+  std::unique_ptr<PeerServer> server(new PeerServer);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    auto writeConfig = [&](int port) {
+      WriteFile(work + "nginx.conf", WithPort(NginxConfig(root, work), port));
+    };
+    if (server->Start({"nginx", "-p", work, "-c", work + "nginx.conf", "-g", "daemon off;"},
+                      work + "nginx.log", "/plain/ready", writeConfig)) {
+      return server;
+    }
+  }
+  throw std::runtime_error("nginx did not start; see " + work + "nginx.log");
+}
+
+std::unique_ptr<PeerServer> PeerServer::StartPython(const std::string& root,
+                                                    const std::string& work) {
+  WriteFile(root + "ready", "ready");
+  std::unique_ptr<PeerServer> server(new PeerServer);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (server->Start(
+            {"python3", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root, "{port}"},
+            work + "python.log", "/ready", [](int) {})) {
+      return server;
+    }
+  }
+  throw std::runtime_error("python3 http.server did not start; see " + work + "python.log");
+}
+
+}  // namespace varnel::test
