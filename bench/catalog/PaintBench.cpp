@@ -1,0 +1,62 @@
+// The window's side of the catalogue: LoadRepository into the list (icons read, items made)
+// and the paint of one item, against the catalogue's size. Runs on the offscreen platform.
+#include <benchmark/benchmark.h>
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include "app/ListBox.h"
+#include "app/MainUnit.h"
+#include "bench/catalog/CatalogueGenerator.h"
+#include "catalog/ListDrawing.h"
+
+namespace varnel::bench {
+
+namespace {
+
+class TSilentDialogs : public IDialogs {
+ public:
+  void ShowError(const std::string&, const std::string&) override { ++errors; }
+  bool Confirm(const std::string&, const std::string&) override { return true; }
+  int errors = 0;
+};
+
+void BM_LoadRepository(benchmark::State& state) {
+  TGeneratedCatalogue catalogue(static_cast<int>(state.range(0)));
+  TSilentDialogs dialogs;
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, "Bench");
+  for (auto _ : state) window.LoadRepository();
+  state.counters["items"] = window.L1->count();
+  if (dialogs.errors != 0) state.SkipWithError("the load raised an error box");
+}
+
+void BM_PaintItem(benchmark::State& state) {
+  const int programs = static_cast<int>(state.range(0));
+  TGeneratedCatalogue catalogue(programs);
+  TSilentDialogs dialogs;
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, "Bench");
+  QImage canvas(300, kItemHeight, QImage::Format_ARGB32_Premultiplied);
+  QPainter painter(&canvas);
+  const QRect rect(0, 0, 300, kItemHeight);
+  int index = 0;
+  for (auto _ : state) {
+    window.L1DrawItem(painter, index, rect, QStyle::State_None);
+    index = (index + 7919) % programs;
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_LoadRepository)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PaintItem)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace varnel::bench
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
