@@ -292,14 +292,13 @@ void TBaseArchiver::ReadCentralDirectory() {
   }
   uint32_t thisDisk = Get16(end + 4);
   if (thisDisk == 65535) thisDisk = dir.Zip64 ? Get32(dir.Zip64Locator + 16) - 1 : 0;
-  uint32_t dirDisk = Get16(end + 6);
-  if (dirDisk == 65535) dirDisk = dir.Zip64 ? Get32(dir.Zip64EndRecord + 20) : 0;
-  // Other volumes of a split or spanned set are never read.
-  if (SpanningMode != smNone || dirDisk != thisDisk) throw EZipException(45);
+  // Other volumes of a split or spanned set are never read (the directory's disk number
+  // only matters there); a single file holds it all.
+  if (SpanningMode != smNone) throw EZipException(45);
 
   uint64_t count = dir.Zip64 ? Get64(dir.Zip64EndRecord + 32) : Get16(end + 10);
-  int64_t start = dir.Zip64 ? e - static_cast<int64_t>(Get64(dir.Zip64EndRecord + 40))
-                            : e - static_cast<int64_t>(Get32(end + 12));
+  uint64_t dirSize = dir.Zip64 ? Get64(dir.Zip64EndRecord + 40) : Get32(end + 12);
+  int64_t start = dirSize > static_cast<uint64_t>(e) ? -1 : e - static_cast<int64_t>(dirSize);
   try {
     if (start < 0 || stream.Seek(start, soBeginning) != start) {
       throw EReadError("Stream read error");

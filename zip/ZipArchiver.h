@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/Prompt.h"
@@ -193,7 +192,8 @@ class TBaseArchiver {
   int SelectedCount() const { return selectedCount_; }
 
  protected:
-  // Inactive by default; the open of a damaged archive may be made strict for a whole open.
+  // False makes a damaged or missing directory fail the open instead of being rebuilt from
+  // the local headers.
   bool tolerateDamage_ = true;
 
  private:
