@@ -1,5 +1,7 @@
 #include "catalog/RepositoryLines.h"
 
+#include <functional>
+
 #include "platform/Exception.h"
 #include "platform/Streams.h"
 #include "platform/Text.h"
@@ -55,13 +57,32 @@ void TRepositoryLines::SetText(std::string_view text) {
   BuildIndex();
 }
 
+namespace {
+
+uint32_t HashOf(std::string_view text) {
+  return static_cast<uint32_t>(std::hash<std::string_view>{}(text));
+}
+
+}  // namespace
+
 void TRepositoryLines::BuildIndex() {
-  index_.reserve(lines_.size());
   const int count = Count();
+  size_t capacity = 16;
+  while (capacity < 2 * lines_.size()) capacity *= 2;
+  index_.assign(capacity, TOccurrences{});
+  const size_t mask = capacity - 1;
   for (int i = 0; i < count; ++i) {
-    TOccurrences& at = index_.try_emplace(lines_[i], TOccurrences{i, i, false}).first->second;
+    const std::string& line = lines_[static_cast<size_t>(i)];
+    const uint32_t hash = HashOf(line);
+    size_t slot = hash & mask;
+    while (index_[slot].first != -1 &&
+           (index_[slot].hash != hash || lines_[static_cast<size_t>(index_[slot].first)] != line)) {
+      slot = (slot + 1) & mask;
+    }
+    TOccurrences& at = index_[slot];
+    if (at.first == -1) at = TOccurrences{hash, i, i, false};
     at.last = i;
-    if (i + 1 < count && Utf16Length(lines_[i + 1]) < kMinArchiveUrlLength) {
+    if (i + 1 < count && Utf16Length(lines_[static_cast<size_t>(i) + 1]) < kMinArchiveUrlLength) {
       at.anyShortNextLine = true;
     }
   }
@@ -73,8 +94,14 @@ const std::string& TRepositoryLines::Get(int index) const {
 }
 
 const TRepositoryLines::TOccurrences* TRepositoryLines::Find(const std::string& name) const {
-  auto it = index_.find(name);
-  return it == index_.end() ? nullptr : &it->second;
+  if (index_.empty()) return nullptr;
+  const uint32_t hash = HashOf(name);
+  const size_t mask = index_.size() - 1;
+  for (size_t slot = hash & mask; index_[slot].first != -1; slot = (slot + 1) & mask) {
+    const TOccurrences& at = index_[slot];
+    if (at.hash == hash && lines_[static_cast<size_t>(at.first)] == name) return &at;
+  }
+  return nullptr;
 }
 
 std::optional<long long> TRepositoryLines::FirstBadFieldIndex(const std::string& name,

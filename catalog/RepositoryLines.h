@@ -3,10 +3,10 @@
 // as long as anything reads it; only a load changes it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace varnel {
@@ -55,10 +55,12 @@ class TRepositoryLines {
   TListEntry FindListEntry(const std::string& name) const;
 
  private:
-  // Where a distinct line occurs; lookups cost the same however long the catalogue is.
+  // Where a distinct line occurs. The index is an open-addressing table of these, keyed by
+  // the text of lines_[first], so a lookup costs the same however long the catalogue is.
   struct TOccurrences {
-    int first = 0;
-    int last = 0;
+    uint32_t hash = 0;
+    int first = -1;  // -1: a free slot
+    int last = -1;
     bool anyShortNextLine = false;  // some occurrence is followed by a line of < 5 characters
   };
 
@@ -69,8 +71,7 @@ class TRepositoryLines {
                                               int k) const;
 
   std::vector<std::string> lines_;
-  // Keys view into lines_, which stays unchanged until the next Clear or load.
-  std::unordered_map<std::string_view, TOccurrences> index_;
+  std::vector<TOccurrences> index_;  // size a power of two, at most half full
 };
 
 // The whole content of a file opened for reading while others may read it too.

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "bench/catalog/CatalogueGenerator.h"
 #include "catalog/IconFile.h"
@@ -39,38 +40,50 @@ void BM_LoadLinesAndIcons(benchmark::State& state) {
   }
 }
 
-void BM_FindListEntry(benchmark::State& state) {
+// One lookup per iteration; step 1 walks neighbours as a repaint of the visible items does,
+// a large prime step spreads the lookups over the whole catalogue.
+template <typename Lookup>
+void RunLookups(benchmark::State& state, int step, Lookup lookup) {
   const int programs = static_cast<int>(state.range(0));
   TRepositoryLines lines;
   lines.LoadFromFile(Catalogue(programs).CataloguePath());
-  int p = 0;
+  std::vector<std::string> names;
+  for (int p = 0; p < programs; ++p) names.push_back(TGeneratedCatalogue::Name(p));
+  size_t p = 0;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(lines.FindListEntry(TGeneratedCatalogue::Name(p)));
-    p = (p + 7919) % programs;
+    benchmark::DoNotOptimize(lookup(lines, names[p]));
+    p = (p + static_cast<size_t>(step)) % names.size();
   }
 }
 
-void BM_FindByFullScan(benchmark::State& state) {
-  const int programs = static_cast<int>(state.range(0));
-  TRepositoryLines lines;
-  lines.LoadFromFile(Catalogue(programs).CataloguePath());
-  int p = 0;
-  for (auto _ : state) {
-    const std::string name = TGeneratedCatalogue::Name(p);
-    std::string description;
-    for (int i = 0; i < lines.Count(); ++i) {
-      if (lines.Get(i) == name) description = lines.Get(i + kDescriptionField);
-    }
-    benchmark::DoNotOptimize(description);
-    p = (p + 7919) % programs;
+TListEntry IndexedLookup(const TRepositoryLines& lines, const std::string& name) {
+  return lines.FindListEntry(name);
+}
+
+std::string FullScan(const TRepositoryLines& lines, const std::string& name) {
+  std::string description;
+  for (int i = 0; i < lines.Count(); ++i) {
+    if (lines.Get(i) == name) description = lines.Get(i + kDescriptionField);
   }
+  return description;
+}
+
+void BM_FindListEntryNeighbours(benchmark::State& state) {
+  RunLookups(state, 1, IndexedLookup);
+}
+void BM_FindListEntrySpread(benchmark::State& state) {
+  RunLookups(state, 7919, IndexedLookup);
+}
+void BM_FindByFullScan(benchmark::State& state) {
+  RunLookups(state, 7919, FullScan);
 }
 
 }  // namespace
 
 BENCHMARK(BM_LoadLines)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadLinesAndIcons)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FindListEntry)->Arg(1000)->Arg(10000)->Arg(50000);
+BENCHMARK(BM_FindListEntryNeighbours)->Arg(1000)->Arg(10000)->Arg(50000);
+BENCHMARK(BM_FindListEntrySpread)->Arg(1000)->Arg(10000)->Arg(50000);
 BENCHMARK(BM_FindByFullScan)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 
 }  // namespace varnel::bench

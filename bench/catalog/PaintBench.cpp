@@ -38,6 +38,8 @@ void BM_PaintItem(benchmark::State& state) {
   QImage canvas(300, kItemHeight, QImage::Format_ARGB32_Premultiplied);
   QPainter painter(&canvas);
   const QRect rect(0, 0, 300, kItemHeight);
+  // Icons are decoded on their first paint; the figure is that of a repaint.
+  for (int i = 0; i < programs; ++i) window.L1DrawItem(painter, i, rect, QStyle::State_None);
   int index = 0;
   for (auto _ : state) {
     window.L1DrawItem(painter, index, rect, QStyle::State_None);
