@@ -139,7 +139,9 @@ void TForm1::FormCreate() {
   Actions1->addMenu(PopupMenu1);
   PopupMenu1->setTitle("Standard");
   repositoryLines_ = std::make_unique<TRepositoryLines>();
-  if (!DirectoryExists(dataDir_)) MkDir(dataDir_);
+  if (!DirectoryExists(dataDir_)) {
+    MkDir(dataDir_);  // on failure the I/O error ends FormCreate here
+  }
   LoadRepository();
 }
 

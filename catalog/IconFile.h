@@ -2,6 +2,7 @@
 // here; the images are decoded when the list first draws the icon.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/Exception.h"
@@ -14,9 +15,12 @@ VARNEL_EXCEPTION(EInvalidGraphic, Exception);
 // The size of the icon file header: reserved word, type word, image count (little-endian).
 inline constexpr size_t kIconHeaderSize = 6;
 
+// Far above any real icon file; a catalogue naming a huge file must not fill the memory.
+inline constexpr int64_t kMaxIconFileSize = 16 << 20;
+
 // Reads the whole file (others may read it meanwhile, not write). Raises EFOpenError when it
-// cannot be opened and EInvalidGraphic when it is shorter than the header or its type is
-// above 1.
+// cannot be opened and EInvalidGraphic when it is shorter than the header, its type is above
+// 1, or it is larger than kMaxIconFileSize.
 std::string ReadIconFile(const std::string& path);
 
 }  // namespace varnel

@@ -8,11 +8,15 @@
 
 namespace varnel {
 
+std::string ReadToEnd(TStream& stream) {
+  std::string bytes(static_cast<size_t>(stream.Size() - stream.Position()), '\0');
+  stream.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  return bytes;
+}
+
 std::string ReadWholeFile(const std::string& path) {
   TFileStream file(path, fmOpenRead | fmShareDenyWrite);
-  std::string bytes(static_cast<size_t>(file.Size()), '\0');
-  file.ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-  return bytes;
+  return ReadToEnd(file);
 }
 
 std::string DecodeCatalogueText(std::string_view bytes) {

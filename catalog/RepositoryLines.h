@@ -74,8 +74,12 @@ class TRepositoryLines {
   std::vector<TOccurrences> index_;  // size a power of two, at most half full
 };
 
+class TStream;
+
 // The whole content of a file opened for reading while others may read it too.
 std::string ReadWholeFile(const std::string& path);
+// Everything from the stream's position to its end.
+std::string ReadToEnd(TStream& stream);
 // Cuts decoded text into lines: a line ends at CR, LF or U+0000; after it one CR and then one
 // LF are skipped; U+0000 ends the text; a final line break adds no empty line.
 std::vector<std::string> SplitCatalogueLines(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/Streams.h"
 #include "tests/support/TempDir.h"
 
 namespace varnel {
@@ -31,6 +32,16 @@ TEST(IconFileTest, HeaderCheck) {
     }
   }
   EXPECT_THROW(ReadIconFile(dir / "missing.ico"), EFOpenError);
+}
+
+TEST(IconFileTest, HugeFileIsNotRead) {
+  test::TempDir dir;
+  {
+    TFileStream file(dir / "huge.ico", fmCreate);
+    file.WriteBuffer("\0\0\1\0\1\0", 6);
+    file.SetSize(kMaxIconFileSize + 1);  // sparse: no disk space needed
+  }
+  EXPECT_THROW(ReadIconFile(dir / "huge.ico"), EInvalidGraphic);
 }
 
 }  // namespace
