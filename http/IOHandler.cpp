@@ -65,8 +65,7 @@ void TWorkProgress::End(TWorkMode mode) {
 
 void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersion) {
   closedGracefully_ = false;
-  buffer_.clear();
-  start_ = lineSearch_ = 0;
+  start_ = end_ = lineSearch_ = 0;
   bool ipv6 = ipVersion == ipV6;
   try {
     std::string address;
@@ -90,7 +89,7 @@ void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersi
 }
 
 bool TIOHandlerStack::Connected() {
-  if (opened_ && !closedGracefully_) {
+  if (opened_ && !closedGracefully_ && Buffered() == 0) {
     try {
       if (socket_->WaitReadable(0)) ReceiveOnce();
     } catch (const ESocketCallError&) {
@@ -104,8 +103,7 @@ void TIOHandlerStack::Close() {
   if (socket_) socket_->Close();
   socket_.reset();
   opened_ = false;
-  buffer_.clear();  // a partial line left by a peer close is lost with the connection
-  start_ = lineSearch_ = 0;
+  start_ = end_ = lineSearch_ = 0;  // a partial line left by a peer close is lost with it
 }
 
 void TIOHandlerStack::Write(const std::string& bytes) {
@@ -125,24 +123,19 @@ void TIOHandlerStack::Write(const std::string& bytes) {
 void TIOHandlerStack::ReceiveOnce() {
   if (closedGracefully_) return;
   if (!opened_ || !socket_) throw ENetException("Not Connected");
-  if (start_ == buffer_.size()) {
-    buffer_.clear();
-    start_ = 0;
-  } else if (start_ >= 2 * kRecvBufferSize) {
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(start_));
+  if (end_ + kRecvBufferSize > kBufferSize) {
+    std::memmove(buffer_.get(), buffer_.get() + start_, Buffered());
+    end_ -= start_;
     start_ = 0;
   }
-  size_t used = buffer_.size();
-  buffer_.resize(used + kRecvBufferSize);
+  // A blocking receive waits for the socket to become readable by itself.
   size_t n = 0;
   try {
-    socket_->WaitReadable(-1);
-    n = socket_->Receive(buffer_.data() + used, kRecvBufferSize);
+    n = socket_->Receive(buffer_.get() + end_, kRecvBufferSize);
   } catch (const ESocketCallError& e) {
-    buffer_.resize(used);
     RaiseSocketError(e.Number());
   }
-  buffer_.resize(used + n);
+  end_ += n;
   if (n == 0) {
     closedGracefully_ = true;
     socket_->Close();
@@ -157,7 +150,7 @@ void TIOHandlerStack::FillTo(size_t n) {
 }
 
 void TIOHandlerStack::Remove(size_t n, TStream* target) {
-  if (target) target->WriteBuffer(buffer_.data() + start_, static_cast<int64_t>(n));
+  if (target) target->WriteBuffer(buffer_.get() + start_, static_cast<int64_t>(n));
   start_ += n;
   lineSearch_ = 0;
   progress_.Add(wmRead, static_cast<int64_t>(n));
@@ -165,7 +158,7 @@ void TIOHandlerStack::Remove(size_t n, TStream* target) {
 
 std::string TIOHandlerStack::ReadLn() {
   for (;;) {
-    const uint8_t* begin = buffer_.data() + start_;
+    const uint8_t* begin = buffer_.get() + start_;
     const void* lf = Buffered() > lineSearch_
                          ? std::memchr(begin + lineSearch_, '\n', Buffered() - lineSearch_)
                          : nullptr;

@@ -7,7 +7,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "http/Uri.h"
 #include "platform/Sockets.h"
@@ -50,7 +49,8 @@ class TIOHandlerStack {
   // Raises ESocketError / ECouldNotBindSocket; the handler stays closed on failure.
   void Open(const std::string& host, int port, TIPVersion ipVersion);
   bool Opened() const { return opened_; }
-  // Polls once without waiting, then: open and no peer close seen, or unread bytes left.
+  // With nothing buffered, polls once without waiting; then: open and no peer close seen, or
+  // unread bytes left.
   bool Connected();
   void Close();
   const std::string& Host() const { return host_; }
@@ -70,7 +70,7 @@ class TIOHandlerStack {
   bool ClosedGracefully() const { return closedGracefully_; }
 
  private:
-  size_t Buffered() const { return buffer_.size() - start_; }
+  size_t Buffered() const { return end_ - start_; }
   // One receive call into the input buffer; a zero result marks the peer close.
   void ReceiveOnce();
   // Receives until n bytes are buffered; EConnClosedGracefully once the peer has closed.
@@ -85,8 +85,12 @@ class TIOHandlerStack {
   int port_ = 0;
   bool opened_ = false;
   bool closedGracefully_ = false;
-  std::vector<uint8_t> buffer_;
-  size_t start_ = 0;       // first unread byte of buffer_
+  // Unread bytes are buffer_[start_, end_). Reads never leave more than a line's limit or one
+  // slice unread before the next receive, so a fixed size holds them and a full receive.
+  static constexpr size_t kBufferSize = 3 * kRecvBufferSize;
+  std::unique_ptr<uint8_t[]> buffer_{new uint8_t[kBufferSize]};
+  size_t start_ = 0;
+  size_t end_ = 0;
   size_t lineSearch_ = 0;  // bytes after start_ already searched for LF
 };
 
