@@ -46,7 +46,7 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
   std::u16string n = Utf8ToUtf16(name);
   bool dotMask = m.back() == u'.';
   size_t star = m.find(u"*.*");
-  if (star != std::u16string::npos) m.replace(star, 3, u"*");
+  if (star != std::u16string::npos) m.erase(star + 1, 2);  // "*.*" becomes "*"
   if (dotMask && !m.empty()) m.pop_back();
   if (!n.empty() && n.back() == u'.') n.pop_back();
   bool result = WildcardMatch(n, m);
