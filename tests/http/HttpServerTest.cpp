@@ -2,8 +2,10 @@
 // pauses and closes, resets, refused ports and unknown names.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "http/HttpClient.h"
 #include "tests/http/ScriptServer.h"
@@ -87,6 +89,23 @@ TEST(LoopbackCloseTest, ResetInsideTheBodyIsASocketError) {
     EXPECT_EQ(e.LastError(), 10054);
   }
   EXPECT_EQ(target.Text(), "abc");
+}
+
+// Sending to a peer that has gone must raise, not end the process by SIGPIPE.
+TEST(LoopbackErrorTest, SendingAfterThePeerClosedRaisesInsteadOfSignalling) {
+  ScriptServer server("");
+  auto socket = SystemSocketStack().Connect("127.0.0.1", server.Port(), false);
+  socket->Send("\r\n\r\n", 4);
+  int number = 0;
+  for (int attempt = 0; attempt < 100 && number == 0; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    try {
+      socket->Send("x", 1);
+    } catch (const ESocketCallError& e) {
+      number = e.Number();
+    }
+  }
+  EXPECT_EQ(number, 10054);
 }
 
 TEST(LoopbackErrorTest, RefusedPort) {
