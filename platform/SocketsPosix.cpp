@@ -212,31 +212,25 @@ class PosixStack : public ISocketStack {
     int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) RaiseErrno(errno);
     auto connection = std::make_unique<PosixConnection>(fd);
-    sockaddr_storage local{};
-    sockaddr_storage peer{};
-    socklen_t length = 0;
-    if (ipv6) {
-      auto* p = reinterpret_cast<sockaddr_in6*>(&peer);
-      p->sin6_family = AF_INET6;
-      p->sin6_port = htons(static_cast<uint16_t>(port));
-      if (::inet_pton(AF_INET6, address.c_str(), &p->sin6_addr) != 1) throw ESocketCallError(10049);
-      reinterpret_cast<sockaddr_in6*>(&local)->sin6_family = AF_INET6;
-      length = sizeof(sockaddr_in6);
-    } else {
-      auto* p = reinterpret_cast<sockaddr_in*>(&peer);
-      p->sin_family = AF_INET;
-      p->sin_port = htons(static_cast<uint16_t>(port));
-      if (::inet_pton(AF_INET, address.c_str(), &p->sin_addr) != 1) throw ESocketCallError(10049);
-      reinterpret_cast<sockaddr_in*>(&local)->sin_family = AF_INET;
-      length = sizeof(sockaddr_in);
+    addrinfo hints{};
+    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+      throw ESocketCallError(10049);
     }
+    std::unique_ptr<addrinfo, void (*)(addrinfo*)> peer(found, ::freeaddrinfo);
+    sockaddr_storage local{};  // the wildcard address, port 0
+    local.ss_family = static_cast<sa_family_t>(hints.ai_family);
+    socklen_t length = peer->ai_addrlen;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
       throw ESocketCallError(SocketErrorFromErrno(errno), true);
     }
     int noDelay = 0;  // Nagle stays on
     if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0)
       RaiseErrno(errno);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), length) != 0) {
+    if (::connect(fd, peer->ai_addr, length) != 0) {
       if (errno != EINTR) RaiseErrno(errno);
       FinishInterruptedConnect(fd);
     }
