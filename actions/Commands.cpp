@@ -5,6 +5,8 @@
 
 #include "actions/DeleteTree.h"
 #include "actions/DesktopShortcut.h"
+#include "actions/DownloadToFile.h"
+#include "actions/ExtractArchive.h"
 #include "catalog/Installed.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
@@ -39,7 +41,15 @@ class TCommands::TBusyGuard {
   bool& busy_;
 };
 
-TCommands::TCommands(TCommandContext context) : context_(std::move(context)) {}
+TCommands::TCommands(TCommandContext context) : context_(std::move(context)) {
+  if (!context_.Download) context_.Download = DownloadToFile;
+  if (!context_.Extract) {
+    context_.Extract = [](const std::string& zipPath, const std::string& destFolder,
+                          IPrompt& prompt, const TStatusWriter& statusWriter) {
+      ExtractArchive(zipPath, destFolder, prompt, statusWriter);
+    };
+  }
+}
 
 void TCommands::Guarded(const std::function<void()>& command) {
   if (busy_) return;

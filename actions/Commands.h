@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "actions/ExtractArchive.h"
 #include "actions/Window.h"
 #include "platform/Exception.h"
 #include "platform/Prompt.h"
@@ -27,7 +28,7 @@ using TDownloadFunction = std::function<void(const std::string& url, const std::
 // statusWriter receives the progress text for status panel 0, written as it is.
 using TExtractFunction =
     std::function<void(const std::string& zipPath, const std::string& destFolder, IPrompt& prompt,
-                       const std::function<void(const std::string&)>& statusWriter)>;
+                       const TStatusWriter& statusWriter)>;
 
 struct TCommandContext {
   std::string AppDir;         // ends in "/"; the temporary archive lives here

@@ -1,6 +1,8 @@
-# The commands of the main window's menus, behind IWindow and injected services.
+# The commands of the main window's menus, behind IWindow and injected services; by default
+# they download and extract with the real operations.
 add_library(varnel_commands STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DeleteTree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DesktopShortcut.cpp)
-target_link_libraries(varnel_commands PUBLIC varnel_catalog varnel_platform)
+target_link_libraries(varnel_commands PUBLIC varnel_download varnel_extract varnel_catalog
+                                             varnel_platform)
