@@ -227,6 +227,19 @@ TEST(HttpResponseTest, ClassifiesEveryStatusRow) {
   }
 }
 
+TEST(HttpResponseTest, ErrorBodiesKeepTheirFirstMebibyteOnly) {
+  const std::string page(3 << 20, 'e');
+  Outcome counted = Fetch("HTTP/1.1 500 Oops\r\nContent-Length: " + std::to_string(page.size()) +
+                          "\r\n\r\n" + page);
+  EXPECT_EQ(counted.errorBody, page.substr(0, 1 << 20));
+  Outcome untilClose = Fetch("HTTP/1.1 500 Oops\r\n\r\n" + page);
+  EXPECT_EQ(untilClose.errorBody, page.substr(0, 1 << 20));
+  // An announced length near 2 GiB is not reserved in memory up front.
+  Outcome huge = Fetch("HTTP/1.1 500 Oops\r\nContent-Length: 2147483647\r\n\r\nshort");
+  EXPECT_EQ(huge.result, "EHttpProtocolException");
+  EXPECT_EQ(huge.errorBody, "short");
+}
+
 TEST(HttpBodyTest, ReadsEachFramingInAnySliceSize) {
   const std::string az = "abcdefghijklmnopqrstuvwxyz";
   const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
