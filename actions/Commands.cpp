@@ -112,6 +112,12 @@ void TCommands::UpdateRepository() {
   });
 }
 
+void TCommands::FirstStart() {
+  if (DirectoryExists(context_.DataDir)) return;
+  MkDir(context_.DataDir);
+  UpdateRepository();
+}
+
 void TCommands::InstallProgram(const std::string& name) {
   const std::string url = context_.RepositoryLines.FindRecordField(name, kArchiveUrlField);
   if (Utf16Length(url) < kMinArchiveUrlLength) return;

@@ -50,6 +50,10 @@ class TCommands {
   // "Update repository" (F5) and the first-start update: the catalogue archive into DataDir,
   // then the list is reloaded.
   void UpdateRepository();
+  // The window's first start: when no folder exists at DataDir (a file of that name counts as
+  // missing), creates it, raising EInOutError when that fails, then runs UpdateRepository.
+  // Does nothing when DataDir is there.
+  void FirstStart();
   // "Install / Update...": the selected program's archive into DataDir + name.
   void Install();
   // "Uninstall...": DataDir + name and everything in it.

@@ -49,12 +49,6 @@ class CommandsEndToEndTest : public ::testing::Test {
                                      nullptr, nullptr});
   }
 
-  // What the window does at first start: make DataDir, then update.
-  void FirstStart(TCommands& commands) {
-    MkDir(data);
-    commands.UpdateRepository();
-  }
-
   TempDir root;
   const std::string served = root.Path() + "served/";
   const std::string work = root.Path() + "nginx/";
@@ -72,7 +66,7 @@ TEST_F(CommandsEndToEndTest, UpdateInstallRunUpdateAndUninstallAgainstNginx) {
   MakeRepository(served, server.BaseUrl());
   TCommands commands = Commands(server.BaseUrl() + "/tools/software.zip", shell);
 
-  FirstStart(commands);
+  commands.FirstStart();
   EXPECT_EQ(lines.Count(), 80);
   EXPECT_EQ(lines.Get(1), "Clock Note");
   EXPECT_TRUE(FileExists(data + "dice.ico"));
@@ -119,7 +113,7 @@ TEST_F(CommandsEndToEndTest, RunReallyStartsAnInstalledProgram) {
   MakeRepository(served, server.BaseUrl());
   TPosixShell realShell;
   TCommands commands = Commands(server.BaseUrl() + "/tools/software.zip", realShell);
-  FirstStart(commands);
+  commands.FirstStart();
   window.selected = "Clock Note";
   commands.Run();  // not installed: asks, installs, does not start it
   EXPECT_EQ(window.panel, " Installation completed");
@@ -154,7 +148,7 @@ TEST_F(CommandsEndToEndTest, ABodyThatIsNotAnArchiveLeavesTheListAsItWas) {
   NginxServer server(served, work);
   MakeRepository(served, server.BaseUrl());
   TCommands commands = Commands(server.BaseUrl() + "/tools/software.zip", shell);
-  FirstStart(commands);
+  commands.FirstStart();
   WriteFile(served + "tools/software.zip", "<html>not an archive</html>\n");
   try {
     commands.UpdateRepository();

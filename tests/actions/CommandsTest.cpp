@@ -146,6 +146,41 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) {
+  Commands().FirstStart();
+  EXPECT_TRUE(journal.empty());
+  fs::remove_all(data);
+  Commands().FirstStart();
+  EXPECT_TRUE(DirectoryExists(data));
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ(journal.back(), "load");
+
+  journal.clear();
+  fs::remove_all(data);
+  WriteFile(app + "data", "a file where the folder belongs");
+  try {
+    Commands().FirstStart();
+    ADD_FAILURE() << "no exception";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 183);
+    EXPECT_EQ(e.Message(), "I/O error 183");
+  }
+  EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(CommandsTest, ATemporaryArchiveThatCannotBeCreatedEndsTheInstallBeforeTheNetwork) {
+  fs::remove_all(app);
+  window.selected = "Dice";
+  TCommands commands(TCommandContext{app, data, "", lines, window, shell, prompt, {}, {}});
+  try {
+    commands.Install();
+    ADD_FAILURE() << "no exception";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message().rfind("Cannot create file \"" + temp + "\". ", 0), 0u) << e.Message();
+  }
+  EXPECT_EQ(window.panel, " Downloading archive...");
+}
+
 TEST_F(CommandsTest, InstallNeedsAnArchiveUrlOfFiveCharacters) {
   Install("No Archive");
   EXPECT_TRUE(journal.empty());
