@@ -50,7 +50,6 @@ class TErrorGuard {
   }
 
   void Report(std::exception_ptr error) noexcept;
-  const std::string& Title() const { return title_; }
 
  private:
   IDialogs& dialogs_;

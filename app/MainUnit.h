@@ -46,9 +46,7 @@ class TForm1 : public QMainWindow, public IWindow {
   const std::string& RepositoryUrl() const { return repositoryUrl_; }
   const TRepositoryLines& RepositoryLines() const { return *repositoryLines_; }
 
-  // Runs handler as an event handler: whatever it raises goes to the default error box.
-  void Guard(const std::function<void()>& handler) { errorGuard_.Run(handler); }
-  // Binds a menu item to its command, inside the guard.
+  // Binds a menu item to its command, run inside the guard that shows the default error box.
   void ConnectCommand(QAction* item, std::function<void()> command);
 
   // Controls and menu items, named as the window was designed. Commands are bound to their
