@@ -12,7 +12,7 @@
 #include "http/NetExceptions.h"
 #include "platform/Files.h"
 #include "tests/actions/CommandFakes.h"
-#include "tests/actions/NginxServer.h"
+#include "tests/actions/PeerServers.h"
 #include "tests/support/TempDir.h"
 #include "zip/ZipException.h"
 
@@ -44,6 +44,14 @@ class CommandsEndToEndTest : public ::testing::Test {
     };
   }
 
+  // nginx serving the sample repository; the catalogue's archive URLs point back at it.
+  std::string ServeRepository() {
+    server = PeerServer::StartNginx(served, work);
+    const std::string base = server->BaseUrl() + "/plain";
+    MakeRepository(served, base);
+    return base + "/tools/software.zip";
+  }
+
   TCommands Commands(const std::string& repositoryUrl, IShell& withShell) {
     return TCommands(TCommandContext{app, data, repositoryUrl, lines, window, withShell, prompt,
                                      nullptr, nullptr});
@@ -54,6 +62,7 @@ class CommandsEndToEndTest : public ::testing::Test {
   const std::string work = root.Path() + "nginx/";
   const std::string app = root.Path() + "portable/";
   const std::string data = app + "data/";
+  std::unique_ptr<PeerServer> server;
   TRepositoryLines lines;
   TJournal journal;
   TRecorderWindow window{journal};
@@ -62,9 +71,7 @@ class CommandsEndToEndTest : public ::testing::Test {
 };
 
 TEST_F(CommandsEndToEndTest, UpdateInstallRunUpdateAndUninstallAgainstNginx) {
-  NginxServer server(served, work);
-  MakeRepository(served, server.BaseUrl());
-  TCommands commands = Commands(server.BaseUrl() + "/tools/software.zip", shell);
+  TCommands commands = Commands(ServeRepository(), shell);
 
   commands.FirstStart();
   EXPECT_EQ(lines.Count(), 80);
@@ -109,10 +116,8 @@ TEST_F(CommandsEndToEndTest, UpdateInstallRunUpdateAndUninstallAgainstNginx) {
 }
 
 TEST_F(CommandsEndToEndTest, RunReallyStartsAnInstalledProgram) {
-  NginxServer server(served, work);
-  MakeRepository(served, server.BaseUrl());
   TPosixShell realShell;
-  TCommands commands = Commands(server.BaseUrl() + "/tools/software.zip", realShell);
+  TCommands commands = Commands(ServeRepository(), realShell);
   commands.FirstStart();
   window.selected = "Clock Note";
   commands.Run();  // not installed: asks, installs, does not start it
@@ -128,8 +133,8 @@ TEST_F(CommandsEndToEndTest, RunReallyStartsAnInstalledProgram) {
 }
 
 TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesAnEmptyTemporaryArchive) {
-  TCommands commands = Commands(
-      "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/tools/software.zip", shell);
+  TCommands commands = Commands(ServeRepository(), shell);
+  server.reset();
   MkDir(data);
   try {
     commands.UpdateRepository();
@@ -145,9 +150,7 @@ TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesAnEmptyTemporaryArchive)
 }
 
 TEST_F(CommandsEndToEndTest, ABodyThatIsNotAnArchiveLeavesTheListAsItWas) {
-  NginxServer server(served, work);
-  MakeRepository(served, server.BaseUrl());
-  TCommands commands = Commands(server.BaseUrl() + "/tools/software.zip", shell);
+  TCommands commands = Commands(ServeRepository(), shell);
   commands.FirstStart();
   WriteFile(served + "tools/software.zip", "<html>not an archive</html>\n");
   try {
