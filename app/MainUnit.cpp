@@ -46,7 +46,11 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
       badge_(InstalledBadge()) {
   setWindowTitle("Varnel Tools");
   setWindowIcon(ProgramIcon());
-  setFont(QFont("Tahoma", 8));
+  // Tahoma where it exists; otherwise a face of like width, so panel texts fit as designed.
+  QFont font;
+  font.setFamilies({"Tahoma", "Arial", "Liberation Sans", "Nimbus Sans"});
+  font.setPointSize(8);
+  setFont(font);
   CreateControls();
   CreateMenus();
   connect(L1, &TListBox::DoubleClicked, Run1, &QAction::trigger);
