@@ -149,6 +149,23 @@ TEST(ListViewTest, SortToggleKeepsTheSelectedPosition) {
   EXPECT_EQ(window.Status->PanelText(0), " Ready");
 }
 
+TEST(ListViewTest, SortKeepsTheFirstVisibleIndex) {
+  TWindowFixture fixture;
+  std::string catalogue;
+  for (int i = 0; i < 40; ++i) catalogue += Record("i", std::to_string(97 - i), "http://a", "d");
+  fixture.WriteData("software.dat", catalogue);
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.L1->SetTopIndex(10);
+  window.L1->SetItemIndex(12);
+  ASSERT_EQ(window.L1->TopIndex(), 10);
+  window.Sortalpha1->trigger();
+  EXPECT_EQ(window.L1->item(0)->text(), "58");
+  EXPECT_EQ(window.L1->TopIndex(), 10);
+  EXPECT_EQ(window.L1->ItemIndex(), 12);
+}
+
 TEST(ListViewTest, TypeAheadAndEnter) {
   TWindowFixture fixture;
   fixture.WriteData("software.dat", Record("i", "Alpha", "http://a", "d") +
