@@ -1,6 +1,8 @@
 #include "app/ErrorBox.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QString>
 
@@ -20,6 +22,57 @@ bool TQtDialogs::Confirm(const std::string& text, const std::string& caption) {
                   QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
                   QApplication::activeWindow());
   return box.exec() != QMessageBox::No;
+}
+
+TModalResult TQtDialogs::MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) {
+  static constexpr std::pair<unsigned, QMessageBox::StandardButton> kButtons[] = {
+      {mbYes, QMessageBox::Yes},
+      {mbNo, QMessageBox::No},
+      {mbOK, QMessageBox::Ok},
+      {mbCancel, QMessageBox::Cancel},
+      {mbAbort, QMessageBox::Abort},
+      {mbRetry, QMessageBox::Retry},
+      {mbIgnore, QMessageBox::Ignore},
+      {mbNoToAll, QMessageBox::NoToAll},
+      {mbYesToAll, QMessageBox::YesToAll}};
+  static constexpr std::pair<QMessageBox::StandardButton, TModalResult> kResults[] = {
+      {QMessageBox::Yes, mrYes},
+      {QMessageBox::No, mrNo},
+      {QMessageBox::Ok, mrOk},
+      {QMessageBox::Cancel, mrCancel},
+      {QMessageBox::Abort, mrAbort},
+      {QMessageBox::Retry, mrRetry},
+      {QMessageBox::Ignore, mrIgnore},
+      {QMessageBox::NoToAll, mrNoToAll},
+      {QMessageBox::YesToAll, mrYesToAll}};
+  QMessageBox::StandardButtons shown;
+  for (auto [bit, button] : kButtons) {
+    if (buttons & bit) shown |= button;
+  }
+  const QMessageBox::Icon icon = type == mtError         ? QMessageBox::Critical
+                                 : type == mtWarning     ? QMessageBox::Warning
+                                 : type == mtInformation ? QMessageBox::Information
+                                                         : QMessageBox::Question;
+  QMessageBox box(icon, QApplication::applicationDisplayName(), QString::fromStdString(text), shown,
+                  QApplication::activeWindow());
+  const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
+  for (auto [button, result] : kResults) {
+    if (button == chosen) return result;
+  }
+  return mrCancel;
+}
+
+bool TQtDialogs::PasswordQuery(const std::string& caption, const std::string& label,
+                               std::string& value) {
+  QInputDialog dialog(QApplication::activeWindow());
+  dialog.setWindowTitle(QString::fromStdString(caption));
+  dialog.setLabelText(QString::fromStdString(label));
+  dialog.setTextEchoMode(QLineEdit::Password);
+  dialog.setTextValue(QString());
+  if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(255);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  value = dialog.textValue().toStdString();
+  return true;
 }
 
 std::string ApplicationTitle(std::string_view executablePath) {

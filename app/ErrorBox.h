@@ -1,7 +1,7 @@
 // How an exception that leaves an event handler reaches the user: one guard around every
 // handler shows it in the default error box, so no exception crosses Qt's event loop. The
 // boxes go through IDialogs, which the program fills with Qt message boxes and tests with a
-// recorder.
+// recorder. IDialogs also answers the questions the ZIP reader asks (IPrompt).
 #pragma once
 
 #include <exception>
@@ -9,11 +9,12 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/Prompt.h"
+
 namespace varnel {
 
-class IDialogs {
+class IDialogs : public IPrompt {
  public:
-  virtual ~IDialogs() = default;
   // An error box: stop icon, one OK button, owned by the active window.
   virtual void ShowError(const std::string& title, const std::string& text) = 0;
   // A Yes/No question with a question icon; true unless the answer is No.
@@ -24,6 +25,9 @@ class TQtDialogs : public IDialogs {
  public:
   void ShowError(const std::string& title, const std::string& text) override;
   bool Confirm(const std::string& text, const std::string& caption) override;
+  TModalResult MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override;
+  bool PasswordQuery(const std::string& caption, const std::string& label,
+                     std::string& value) override;
 };
 
 // The title of the error boxes: the executable's file name cut before its first ".", every

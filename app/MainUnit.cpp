@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "actions/Commands.h"
 #include "app/ListBox.h"
 #include "app/Pictures.h"
 #include "app/StatusBar.h"
@@ -36,10 +37,11 @@ QString Q(const std::string& text) {
 
 }  // namespace
 
-TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
+TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs, IShell& shell,
                std::string applicationTitle, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
+      shell_(shell),
       errorGuard_(dialogs, std::move(applicationTitle)),
       appDir_(std::move(appDir)),
       repositoryUrl_(std::move(repositoryUrl)),
@@ -57,6 +59,13 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
   connect(L1, &TListBox::EnterPressed, Run1, &QAction::trigger);
   ConnectCommand(Exit1, [this] { Exit1Click(); });
   ConnectCommand(Sortalpha1, [this] { Sortalpha1Click(); });
+  ConnectCommand(Updatesoftwarelist1, &TCommands::UpdateRepository);
+  ConnectCommand(Run1, &TCommands::Run);
+  ConnectCommand(Webpage1, &TCommands::OpenWebPage);
+  ConnectCommand(Locatefolder1, &TCommands::LocateFolder);
+  ConnectCommand(Install2, &TCommands::Install);
+  ConnectCommand(Uninstall1, &TCommands::Uninstall);
+  ConnectCommand(Sendtodesktop1, &TCommands::SendToDesktop);
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   errorGuard_.Run([this] { FormCreate(); });
 }
@@ -136,6 +145,12 @@ void TForm1::ConnectCommand(QAction* item, std::function<void()> command) {
           [this, command = std::move(command)] { errorGuard_.Run(command); });
 }
 
+void TForm1::ConnectCommand(QAction* item, void (TCommands::*command)()) {
+  ConnectCommand(item, [this, command] {
+    if (commands_) (commands_.get()->*command)();
+  });
+}
+
 void TForm1::FormCreate() {
   // appDir_ is already the executable's folder, as the creator handed it in.
   dataDir_ = JoinPath(appDir_, "data/");
@@ -143,9 +158,11 @@ void TForm1::FormCreate() {
   Actions1->addMenu(PopupMenu1);
   PopupMenu1->setTitle("Standard");
   repositoryLines_ = std::make_unique<TRepositoryLines>();
-  if (!DirectoryExists(dataDir_)) {
-    MkDir(dataDir_);  // on failure the I/O error ends FormCreate here
-  }
+  commands_ = std::make_unique<TCommands>(TCommandContext{
+      appDir_, dataDir_, repositoryUrl_, *repositoryLines_, *this, shell_, dialogs_, {}, {}});
+  // At the very first start: DataDir is made and the catalogue fetched; a failure of either
+  // ends FormCreate here, and the next start finds DataDir and does not fetch again.
+  commands_->FirstStart();
   LoadRepository();
 }
 

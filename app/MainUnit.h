@@ -13,6 +13,7 @@
 
 #include "actions/Window.h"
 #include "app/ErrorBox.h"
+#include "platform/Shell.h"
 
 class QAction;
 class QGroupBox;
@@ -22,14 +23,16 @@ class QTimer;
 
 namespace varnel {
 
+class TCommands;
 class TListBox;
 class TRepositoryLines;
 class TStatusBar;
 
 class TForm1 : public QMainWindow, public IWindow {
  public:
-  // appDir ends in "/"; the window runs FormCreate before it returns.
-  TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
+  // appDir ends in "/"; the window runs FormCreate before it returns. The commands start
+  // programs and open folders and pages through shell.
+  TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs, IShell& shell,
          std::string applicationTitle, QWidget* parent = nullptr);
   ~TForm1() override;
 
@@ -85,13 +88,17 @@ class TForm1 : public QMainWindow, public IWindow {
   void FormCreate();
   void FormResize();
   void Exit1Click();
+  // Binds a command item to the command it runs once FormCreate has made the commands.
+  void ConnectCommand(QAction* item, void (TCommands::*command)());
 
   IDialogs& dialogs_;
+  IShell& shell_;
   TErrorGuard errorGuard_;
   std::string appDir_;
   std::string dataDir_;
   std::string repositoryUrl_;
   std::unique_ptr<TRepositoryLines> repositoryLines_;
+  std::unique_ptr<TCommands> commands_;
   QPixmap badge_;  // the green tick drawn on installed programs
 };
 

@@ -11,8 +11,9 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const std::string executable = varnel::ExecutablePath();
   varnel::TQtDialogs dialogs;
+  varnel::TPosixShell shell;
   varnel::TForm1 form(varnel::ExtractFilePath(executable),
-                      "http://" VARNEL_REPOSITORY_HOST "/tools/software.zip", dialogs,
+                      "http://" VARNEL_REPOSITORY_HOST "/tools/software.zip", dialogs, shell,
                       varnel::ApplicationTitle(executable));
   form.show();
   return application.exec();

@@ -61,8 +61,7 @@ void TWindowFixture::WriteData(const std::string& name, const std::string& bytes
 }
 
 TForm1& TWindowFixture::Open() {
-  window = std::make_unique<TForm1>(appDir.Path(), "http://127.0.0.1:1/tools/software.zip", dialogs,
-                                    "Varneltools");
+  window = std::make_unique<TForm1>(appDir.Path(), repositoryUrl, dialogs, shell, "Varneltools");
   return *window;
 }
 

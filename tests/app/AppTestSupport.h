@@ -24,10 +24,28 @@ class TRecordingDialogs : public IDialogs {
     questions.emplace_back(text, caption);
     return answer;
   }
-
+  // The ZIP reader's questions: answered with promptAnswer, and recorded.
+  TModalResult MessageDlg(const std::string& text, TMsgDlgType, unsigned) override {
+    prompts.push_back(text);
+    return promptAnswer;
+  }
+  bool PasswordQuery(const std::string&, const std::string&, std::string&) override {
+    return false;
+  }
   std::vector<std::pair<std::string, std::string>> errors;  // title, text
   std::vector<std::pair<std::string, std::string>> questions;
+  std::vector<std::string> prompts;
   bool answer = true;
+  TModalResult promptAnswer = mrAbort;
+};
+
+// Records what the commands hand to the desktop instead of starting anything.
+class TRecordingShell : public IShell {
+ public:
+  void Open(const std::string& path) override { opened.push_back(path); }
+  void Explore(const std::string& folder) override { explored.push_back(folder); }
+  void OpenUrl(const std::string& url) override { urls.push_back(url); }
+  std::vector<std::string> opened, explored, urls;
 };
 
 // The bytes of an icon file holding one image per size given, each filled with color.
@@ -47,6 +65,8 @@ class TWindowFixture {
 
   TempDir appDir;
   TRecordingDialogs dialogs;
+  TRecordingShell shell;
+  std::string repositoryUrl = "http://127.0.0.1:1/tools/software.zip";
   std::unique_ptr<TForm1> window;
 };
 

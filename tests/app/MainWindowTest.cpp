@@ -27,16 +27,25 @@ std::vector<QString> ItemTexts(TForm1& window) {
   return texts;
 }
 
-TEST(MainWindowTest, FirstStartCreatesDataAndShowsReady) {
-  TWindowFixture fixture;
+TEST(MainWindowTest, FirstStartWithoutServerShowsOneErrorThenAnEmptyList) {
+  TWindowFixture fixture;  // its repository URL points at a port nobody listens on
+  {
+    TForm1& window = fixture.Open();
+    EXPECT_TRUE(DirectoryExists(fixture.appDir / "data"));
+    EXPECT_EQ(window.DataDir(), fixture.appDir / "data/");
+    ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
+    EXPECT_EQ(fixture.dialogs.errors[0].second, "Socket Error # 10061\r\nConnection refused.");
+    EXPECT_EQ(window.Status->PanelText(0), " Downloading list...");
+    EXPECT_EQ(window.Status->PanelText(1), "") << "the clock's first tick comes after a second";
+    EXPECT_EQ(window.Status->PanelText(2), "");
+    EXPECT_EQ(window.L1->count(), 0);
+    EXPECT_EQ(test::ReadFile(fixture.appDir / "temp.zip"), "");
+  }
+  // The data folder now exists: the second start loads without fetching.
+  fixture.dialogs.errors.clear();
   TForm1& window = fixture.Open();
-  EXPECT_TRUE(DirectoryExists(fixture.appDir / "data"));
-  EXPECT_EQ(window.DataDir(), fixture.appDir / "data/");
-  EXPECT_EQ(window.Status->PanelText(0), " Ready");
-  EXPECT_EQ(window.Status->PanelText(1), "") << "the clock's first tick comes after a second";
-  EXPECT_EQ(window.Status->PanelText(2), "");
-  EXPECT_EQ(window.L1->count(), 0);
   EXPECT_TRUE(fixture.dialogs.errors.empty());
+  EXPECT_EQ(window.Status->PanelText(0), " Ready");
 }
 
 TEST(MainWindowTest, FileNamedDataGivesIoError183) {
@@ -170,6 +179,7 @@ TEST(MainWindowTest, SetStatusShowsTextAndRunsPendingEvents) {
 
 TEST(MainWindowTest, CommandsRunInsideTheGuard) {
   TWindowFixture fixture;
+  CreateDir(fixture.appDir / "data");
   TForm1& window = fixture.Open();
   window.ConnectCommand(window.Install2, [] { throw EStringListError(25); });
   window.Install2->trigger();
@@ -221,6 +231,7 @@ TEST(MainWindowTest, CataloguesOf30To32Lines) {
 TEST(MainWindowTest, MissingOrEmptyCatalogueIsAnEmptyList) {
   for (bool present : {false, true}) {
     TWindowFixture fixture;
+    CreateDir(fixture.appDir / "data");
     if (present) fixture.WriteData("software.dat", "");
     TForm1& window = fixture.Open();
     EXPECT_EQ(window.L1->count(), 0);

@@ -84,8 +84,9 @@ int main(int argc, char** argv) {
   Write(folder + "data/software.dat", catalogue);
 
   varnel::test::TRecordingDialogs dialogs;
+  varnel::test::TRecordingShell shell;
   varnel::TForm1 window(folder.toStdString(), "http://127.0.0.1:8731/tools/software.zip", dialogs,
-                        "Varneltools");
+                        shell, "Varneltools");
   window.show();
   window.L1->setFocus();
   window.L1->SetItemIndex(2);
