@@ -21,17 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string SourceDir() {
-  const char* dir = std::getenv("VARNEL_SOURCE_DIR");
-  return dir ? dir : ".";
-}
-
-void MakeRepository(const std::string& out, const std::string& baseUrl) {
-  const std::string command =
-      "python3 '" + SourceDir() + "/scripts/make-repository' '" + out + "' '" + baseUrl + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 class CommandsEndToEndTest : public ::testing::Test {
  protected:
   CommandsEndToEndTest() {
@@ -48,7 +37,7 @@ class CommandsEndToEndTest : public ::testing::Test {
   std::string ServeRepository() {
     server = PeerServer::StartNginx(served, work);
     const std::string base = server->BaseUrl() + "/plain";
-    MakeRepository(served, base);
+    EXPECT_TRUE(MakeSampleRepository(served, base));
     return base + "/tools/software.zip";
   }
 

@@ -37,4 +37,8 @@ class PeerServer {
   int port_ = 0;
 };
 
+// Builds the sample repository (scripts/make-repository) into out, its catalogue's archive
+// URLs starting with baseUrl; false when the script fails.
+bool MakeSampleRepository(const std::string& out, const std::string& baseUrl);
+
 }  // namespace varnel::test

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <stdexcept>
 #include <thread>
 
@@ -146,6 +147,13 @@ std::unique_ptr<PeerServer> PeerServer::StartPython(const std::string& root,
     }
   }
   throw std::runtime_error("python3 http.server did not start; see " + work + "python.log");
+}
+
+bool MakeSampleRepository(const std::string& out, const std::string& baseUrl) {
+  const char* source = std::getenv("VARNEL_SOURCE_DIR");
+  const std::string command = "python3 '" + std::string(source ? source : ".") +
+                              "/scripts/make-repository' '" + out + "' '" + baseUrl + "'";
+  return std::system(command.c_str()) == 0;
 }
 
 }  // namespace varnel::test

@@ -8,11 +8,9 @@ varnel_add_gtest(commands_tests
   LIBS varnel_commands)
 
 # End to end against nginx on 127.0.0.1; forks and waits on a server process.
-add_executable(commands_e2e_tests
-  ${CMAKE_CURRENT_LIST_DIR}/CommandsEndToEndTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/PeerServersPosix.cpp)
-target_link_libraries(commands_e2e_tests PRIVATE varnel_commands varnel_http_testsupport
-                                                 varnel_testsupport GTest::gtest_main)
+add_executable(commands_e2e_tests ${CMAKE_CURRENT_LIST_DIR}/CommandsEndToEndTest.cpp)
+target_link_libraries(commands_e2e_tests PRIVATE varnel_commands varnel_peerservers
+                                                 GTest::gtest_main)
 gtest_discover_tests(commands_e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "VARNEL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
                                 LABELS "e2e")

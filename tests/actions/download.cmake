@@ -1,8 +1,9 @@
+# Real servers (nginx, python3) for the end-to-end tests of every layer above the client.
+add_library(varnel_peerservers STATIC ${CMAKE_CURRENT_LIST_DIR}/PeerServersPosix.cpp)
+target_link_libraries(varnel_peerservers PUBLIC varnel_http varnel_http_testsupport
+                                                varnel_testsupport)
+
 # DownloadToFile against a scripted server, and end to end against nginx and python3.
-if(TARGET varnel_download)
-  varnel_add_gtest(download_tests
-    SOURCES
-      ${CMAKE_CURRENT_LIST_DIR}/DownloadToFileTest.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/PeerServersPosix.cpp
-    LIBS varnel_download varnel_http_testsupport)
-endif()
+varnel_add_gtest(download_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DownloadToFileTest.cpp
+  LIBS varnel_download varnel_peerservers)

@@ -5,6 +5,8 @@
 #include <QPainter>
 
 #include "app/ListBox.h"
+#include "app/Pictures.h"
+#include "catalog/ListDrawing.h"
 #include "platform/Files.h"
 
 namespace varnel::test {
@@ -72,6 +74,19 @@ QImage PaintItem(TForm1& window, int index, int width, bool selected) {
   window.L1DrawItem(painter, index, QRect(0, 0, width, kItemHeight),
                     selected ? QStyle::State_Selected : QStyle::State_None);
   return image;
+}
+
+bool HasBadge(TForm1& window, int index) {
+  const QImage image = PaintItem(window, index);
+  const TItemGeometry g = ListItemGeometry(image.rect(), window.L1->Item(index)->Icon());
+  const QImage badge = InstalledBadge().toImage();
+  for (int y = 0; y < kBadgeSize; ++y) {
+    for (int x = 0; x < kBadgeSize; ++x) {
+      QColor c = badge.pixelColor(x, y);
+      if (c.alpha() == 255 && image.pixelColor(g.badge + QPoint(x, y)) == c) return true;
+    }
+  }
+  return false;
 }
 
 bool HasColor(const QImage& image, const QRect& area, QColor color) {

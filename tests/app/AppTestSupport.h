@@ -11,6 +11,7 @@
 
 #include "app/ErrorBox.h"
 #include "app/MainUnit.h"
+#include "tests/actions/CommandFakes.h"
 #include "tests/support/TempDir.h"
 
 namespace varnel::test {
@@ -39,15 +40,6 @@ class TRecordingDialogs : public IDialogs {
   TModalResult promptAnswer = mrAbort;
 };
 
-// Records what the commands hand to the desktop instead of starting anything.
-class TRecordingShell : public IShell {
- public:
-  void Open(const std::string& path) override { opened.push_back(path); }
-  void Explore(const std::string& folder) override { explored.push_back(folder); }
-  void OpenUrl(const std::string& url) override { urls.push_back(url); }
-  std::vector<std::string> opened, explored, urls;
-};
-
 // The bytes of an icon file holding one image per size given, each filled with color.
 std::string MakeIconFile(const std::vector<int>& sizes, QColor color = Qt::blue);
 
@@ -65,13 +57,18 @@ class TWindowFixture {
 
   TempDir appDir;
   TRecordingDialogs dialogs;
-  TRecordingShell shell;
+  TJournal journal;  // what the shell was asked to do
+  TRecordingShell shell{journal};
   std::string repositoryUrl = "http://127.0.0.1:1/tools/software.zip";
   std::unique_ptr<TForm1> window;
 };
 
 // Paints item index of the window's list into an image of the item's size.
 QImage PaintItem(TForm1& window, int index, int width = 300, bool selected = false);
+// True when the painted item shows the installed badge: the tick's opaque pixels unchanged
+// where the drawing code places the badge.
+bool HasBadge(TForm1& window, int index);
+
 // True when some pixel in the area has exactly that colour.
 bool HasColor(const QImage& image, const QRect& area, QColor color);
 // True when some pixel in the area is clearly red (text edges blend into the background).

@@ -83,23 +83,10 @@ TEST(ListViewTest, BadgeOnlyForInstalledPlainNames) {
                                         Record("i", "..", "http://a", "d"));
   CreateDir(fixture.appDir / "data/Installed");
   TForm1& window = fixture.Open();
-  auto hasBadge = [&](int index) {
-    const QImage image = PaintItem(window, index);
-    const TItemGeometry g = ListItemGeometry(image.rect(), window.L1->Item(index)->Icon());
-    const QImage badge = InstalledBadge().toImage();
-    // The tick's fully opaque pixels show unchanged where the badge is drawn.
-    for (int y = 0; y < kBadgeSize; ++y) {
-      for (int x = 0; x < kBadgeSize; ++x) {
-        QColor c = badge.pixelColor(x, y);
-        if (c.alpha() == 255 && image.pixelColor(g.badge + QPoint(x, y)) == c) return true;
-      }
-    }
-    return false;
-  };
-  EXPECT_TRUE(hasBadge(0));
-  EXPECT_FALSE(hasBadge(1));
-  EXPECT_FALSE(hasBadge(2)) << "an empty name is the data folder itself, not a program";
-  EXPECT_FALSE(hasBadge(3));
+  EXPECT_TRUE(test::HasBadge(window, 0));
+  EXPECT_FALSE(test::HasBadge(window, 1));
+  EXPECT_FALSE(test::HasBadge(window, 2)) << "an empty name is the data folder itself";
+  EXPECT_FALSE(test::HasBadge(window, 3));
 }
 
 TEST(ListViewTest, BadgeFollowsTheRightEdgeOnResize) {

@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
   Write(folder + "data/software.dat", catalogue);
 
   varnel::test::TRecordingDialogs dialogs;
-  varnel::test::TRecordingShell shell;
+  varnel::test::TJournal journal;
+  varnel::test::TRecordingShell shell(journal);
   varnel::TForm1 window(folder.toStdString(), "http://127.0.0.1:8731/tools/software.zip", dialogs,
                         shell, "Varneltools");
   window.show();
