@@ -105,7 +105,9 @@ int Usage() {
   std::fprintf(stderr,
                "usage: varnel-unzip [--on-failure=abort|ignore|retry-once] "
                "[--extract-corrupted] ARCHIVE DESTDIR\n"
-               "       varnel-unzip --list ARCHIVE\n");
+               "       varnel-unzip --list ARCHIVE\n"
+               "A failed file is answered by --on-failure (default abort); retry-once retries\n"
+               "it once and then aborts. Password prompts are cancelled.\n");
   return 2;
 }
 

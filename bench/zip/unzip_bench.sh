@@ -53,7 +53,10 @@ for archive in mixed6 mixed0 big; do
   tools=(varnel unzip bsdtar)
   [ -n "$sevenzip" ] && tools+=(7zip)
   for round in $(seq "$rounds"); do
-    for tool in "${tools[@]}"; do
+    # Each round starts with another tool, so none always runs right after a big deletion.
+    shift=$((round % ${#tools[@]}))
+    for tool in "${tools[@]:shift}" "${tools[@]:0:shift}"; do
+      sync
       out="$work/out-$tool-$round"
       mkdir "$out"
       case $tool in

@@ -208,6 +208,15 @@ TEST(ZipExtract, FoldersAreCreatedForNestedNamesAndFolderEntries) {
   EXPECT_EQ(run.progress[4], "empty/ 2 100.0000");
 }
 
+TEST(ZipExtract, NamesDifferingInCaseOpenAndExtractSideBySide) {
+  Extraction run(
+      BuildZip({{.name = "Read.me", .data = "first"}, {.name = "READ.ME", .data = "second"}}));
+  run.Extract();
+  EXPECT_EQ(run.Read("Read.me"), "first");
+  EXPECT_EQ(run.Read("READ.ME"), "second");
+  EXPECT_TRUE(run.prompt.texts.empty());
+}
+
 TEST(ZipExtract, OverwriteRulesDecideAboutExistingFiles) {
   TestEntry entry{.name = "f.txt", .data = "new"};
   {
