@@ -84,8 +84,9 @@ bool TBaseArchiver::ReportProcess(const TZipDirItem& item, uint64_t bytesDone,
 
 bool TBaseArchiver::WriteOutput(TStream& output, const uint8_t* data, int64_t count) {
   while (true) {
-    int64_t start = output.Position();
-    if (output.Write(data, count) == count) return true;
+    int64_t written = output.Write(data, count);
+    if (written == count) return true;
+    int64_t start = output.Position() - written;
     Cancel = false;
     if (!OnDiskFull) {
       if (SpanningMode == smSpanning) return true;
@@ -115,8 +116,7 @@ bool TBaseArchiver::AskPassword(const TZipDirItem& item) {
 bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirItem& item) {
   uint8_t local[30];
   archive.ReadBuffer(local, 30);
-  archive.Seek(Get16(local + 26) + Get16(local + 28), soCurrent);
-  int64_t position = archive.Position();
+  int64_t position = archive.Seek(Get16(local + 26) + Get16(local + 28), soCurrent);
   uint64_t packed = item.PackedSize();
   uint64_t unpacked = item.UnpackedSize();
   if (SpanningMode == smNone && dir_ &&

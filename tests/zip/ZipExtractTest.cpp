@@ -291,6 +291,43 @@ TEST(ZipExtract, LocalHeaderPastTheEndEndsTheRunWithAStreamError) {
   EXPECT_THROW(run.zip.ExtractFiles("*.*", 10431, ""), EReadError);
 }
 
+// Takes limit bytes, then writes nothing more, as a full disk does.
+class FullDisk : public TMemoryStream {
+ public:
+  explicit FullDisk(int64_t limit) : limit_(limit) {}
+  int64_t Write(const void* buffer, int64_t count) override {
+    int64_t n = std::min(count, limit_ - Position());
+    return TMemoryStream::Write(buffer, std::max<int64_t>(n, 0));
+  }
+  int64_t limit_;
+};
+
+TEST(ZipExtract, FullDiskRaisesCode65UnlessTheHandlerCancels) {
+  Extraction run(BuildZip({{.name = "big", .data = std::string(200000, 'd'), .method = 8}}));
+  run.zip.OpenArchive(0);
+  FullDisk disk(100000);
+  try {
+    run.zip.ExtractItemToStream(0, disk);
+    FAIL();
+  } catch (const EZipException& e) {
+    EXPECT_EQ(e.Message(),
+              "Disk is full. There is not enough free space on disk. - Native error: 00065");
+  }
+  // With a handler the write starts over until the handler cancels.
+  FullDisk second(100000);
+  int calls = 0;
+  run.zip.OnDiskFull = [&](TBaseArchiver*, int volume, const std::string& name, bool& cancel) {
+    EXPECT_EQ(volume, 0);
+    EXPECT_EQ(name, run.zip.FileName);
+    cancel = ++calls == 2;
+    second.limit_ += 10;  // the user freed a little space
+  };
+  run.zip.ExtractItemToStream(0, second);
+  EXPECT_EQ(calls, 2);
+  EXPECT_TRUE(run.zip.Cancel);
+  EXPECT_EQ(second.Size(), 100010);
+}
+
 TEST(ZipExtract, ExtractFilesOnAClosedArchiveRaises) {
   ScriptedPrompt prompt;
   TZipArchiver zip(prompt);
