@@ -2,10 +2,10 @@
 // questions, or lists an archive's directory with --list.
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <string>
 
 #include "actions/ExtractArchive.h"
+#include "tools/FailureLine.h"
 #include "zip/ZipArchiver.h"
 
 using namespace varnel;
@@ -52,20 +52,6 @@ class TFlagPrompt : public IPrompt {
   bool retried_ = false;
   std::string current_;
 };
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 const char* SpanningName(TZipSpanningMode mode) {
   switch (mode) {
@@ -151,14 +137,8 @@ int main(int argc, char** argv) {
       ExtractArchive(
           paths[0], paths[1], prompt, [](const std::string&) {}, extras);
     }
-  } catch (const Exception& e) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", e.ClassName(), Escaped(e.Message()).c_str());
-    return 1;
-  } catch (const std::exception& e) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "Exception: %s\n", Escaped(e.what()).c_str());
-    return 1;
+  } catch (...) {
+    return ReportFailure();
   }
   return 0;
 }
