@@ -94,6 +94,8 @@ bool TIOHandlerStack::Connected() {
       if (socket_->WaitReadable(0)) ReceiveOnce();
     } catch (const ESocketCallError&) {
       Close();
+    } catch (const ESocketError&) {  // a reset noticed while polling just ends the connection
+      Close();
     }
   }
   return (opened_ && !closedGracefully_) || Buffered() > 0;

@@ -481,5 +481,31 @@ TEST(HttpConnectionTest, ClosesUnlessTheServerKeepsTheConnectionAlive) {
   }
 }
 
+// A reset noticed only by the closing check after a complete response neither fails the
+// download nor replaces the status the server sent.
+TEST(HttpConnectionTest, AResetAfterTheResponseChangesNothing) {
+  struct Case {
+    const char* name;
+    std::string response;
+    const char* result;
+    const char* message;
+    const char* target;
+  } cases[] = {
+      {"200", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", "ok", "", "ok"},
+      {"404", "HTTP/1.1 404 Not Found\r\nContent-Length: 2\r\n\r\nno", "EHttpProtocolException",
+       "HTTP/1.1 404 Not Found", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeSocketStack stack(c.response);
+    stack.resetAtEnd = true;
+    TMemoryStream target;
+    Outcome outcome = Fetch(stack, "http://h/f", target);
+    EXPECT_EQ(outcome.result, c.result);
+    EXPECT_EQ(outcome.message, c.message);
+    EXPECT_EQ(outcome.target, c.target);
+  }
+}
+
 }  // namespace
 }  // namespace varnel
