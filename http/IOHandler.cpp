@@ -9,8 +9,10 @@
 namespace varnel {
 namespace {
 
-// Four dot-separated decimal numbers 0..255 and nothing else.
-bool IsDottedDecimal(const std::string& host) {
+// Four dot-separated decimal numbers 0..255 and nothing else, written back without leading
+// zeros (the socket layer would read "010" as octal); empty when host is no such literal.
+std::string DottedDecimal(const std::string& host) {
+  std::string address;
   int parts = 0;
   size_t i = 0;
   while (i <= host.size()) {
@@ -19,12 +21,12 @@ bool IsDottedDecimal(const std::string& host) {
     std::string part = host.substr(i, end - i);
     if (part.empty() || part.size() > 3 ||
         part.find_first_not_of("0123456789") != std::string::npos || std::stoi(part) > 255) {
-      return false;
+      return {};
     }
-    ++parts;
+    address += (parts++ == 0 ? "" : ".") + std::to_string(std::stoi(part));
     i = end + 1;
   }
-  return parts == 4;
+  return parts == 4 ? address : std::string();
 }
 
 bool IsLocalhost(const std::string& host) {
@@ -68,12 +70,10 @@ void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersi
   start_ = end_ = lineSearch_ = 0;
   bool ipv6 = ipVersion == ipV6;
   try {
-    std::string address;
+    std::string address = ipv6 ? std::string() : DottedDecimal(host);
     if (!ipv6 && IsLocalhost(host)) {
       address = "127.0.0.1";
-    } else if (!ipv6 && IsDottedDecimal(host)) {
-      address = host;
-    } else {
+    } else if (address.empty()) {
       address = stack_.Resolve(host, ipv6);
     }
     socket_ = stack_.Connect(address, port, ipv6);

@@ -115,6 +115,9 @@ TEST(HttpRequestTest, SendsTheExactHeadAndConnectsToTheNamedEndpoint) {
       {"http://10.1.2.3:8/x", Head("GET /x HTTP/1.1", "10.1.2.3:8"), "", "10.1.2.3 8"},
       {"http://10.1.2.300/x", Head("GET /x HTTP/1.1", "10.1.2.300"), "10.1.2.300/4",
        "192.0.2.1 80"},
+      // Leading zeros are decimal, not octal: the socket layer gets the plain numbers.
+      {"http://127.000.000.010/x", Head("GET /x HTTP/1.1", "127.000.000.010"), "", "127.0.0.10 80"},
+      {"http://10.01.2.09/x", Head("GET /x HTTP/1.1", "10.01.2.09"), "", "10.1.2.9 80"},
       {"http://h:abc/x", Head("GET /x HTTP/1.1", "h:abc"), "h/4", "192.0.2.1 80"},
   };
   for (const Case& c : cases) {
