@@ -75,12 +75,12 @@ bool ParseInt32(const std::string& text, int32_t& value) {
   return true;
 }
 
-// The chunk size: the line cut at its first blank and at a ";" extension, read as
-// hexadecimal. No digits, other characters or more than 32 bits read as 0; 32 bits with the
-// top one set read as negative. Either ends the body.
+// The chunk size: the line cut at its first blank, tab or ";" (an extension may follow the
+// size directly or after white space), read as hexadecimal. No digits, other characters or
+// more than 32 bits read as 0; 32 bits with the top one set read as negative. Either ends
+// the body.
 int32_t ChunkSize(const std::string& line) {
-  std::string text = line.substr(0, line.find(' '));
-  text = text.substr(0, text.find(';'));
+  std::string text = line.substr(0, line.find_first_of(" \t;"));
   if (text.empty()) return 0;
   uint64_t value = 0;
   for (char c : text) {

@@ -256,6 +256,7 @@ TEST(HttpBodyTest, ReadsEachFramingInAnySliceSize) {
       {"size 1a", chunked + "1a\r\n" + az + "\r\n0\r\n\r\n", az},
       {"size 1A then text", chunked + "1A xyz\r\n" + az + "\r\n0\r\n\r\n", az},
       {"size with extension", chunked + "1a;x=y\r\n" + az + "\r\n0\r\n\r\n", az},
+      {"size, tab and extension", chunked + "1a\t;x=y\r\n" + az + "\r\n0\r\n\r\n", az},
       {"chunk-size-not-hex ends the body", chunked + "zz\r\nabc\r\n0\r\n\r\n", ""},
       {"chunk-size-over-32-bits ends the body", chunked + "100000000\r\nabc\r\n", ""},
       {"chunk-size-negative ends the body", chunked + "FFFFFFFF\r\nabc\r\n", ""},
