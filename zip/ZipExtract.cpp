@@ -20,6 +20,9 @@ namespace {
 constexpr size_t kPieceSize = 1048576;
 constexpr size_t kStoredSlice = 65535;
 constexpr uint16_t kStrongEncryptionVersion = 16660;
+// Linux opens no path this long, so a folder path of that length is refused before the
+// folders are forced into existence level by level (a 64 KB name holds 32,000 levels).
+constexpr size_t kPathMax = 4096;
 
 // The traditional PKWARE stream cipher.
 class TZipCrypto {
@@ -290,7 +293,9 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     entryName = entryName.substr(entryName.find_last_of("/:") + 1);
   } else {
     std::string folder = destDir + ExtractFilePath(entryName);
-    if (!ForceDirectories(folder)) throw EZipException(20, {folder}, Name);
+    if (folder.size() >= kPathMax || !ForceDirectories(folder)) {
+      throw EZipException(20, {folder}, Name);
+    }
   }
   if (item.IsFolder()) return;
 

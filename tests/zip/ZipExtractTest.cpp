@@ -1,6 +1,7 @@
 // Extraction of byte-built archives: progress values, failure decisions, damaged entries,
 // unsafe names, links, modes, times and the overwrite rules.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <ctime>
@@ -159,6 +160,25 @@ TEST(ZipExtract, NamesOutsideTheDestinationAreRefusedAndTheOthersExtract) {
   }
   EXPECT_FALSE(FileExists(run.dir / "evil"));
   EXPECT_FALSE(FileExists("/tmp/evil-abs"));
+}
+
+TEST(ZipExtract, FolderPathBeyondThePathLimitFailsWithoutDeepRecursion) {
+  // 32,000 nested folders in one 64 KB name once took gigabytes while the folders were
+  // forced into existence one recursion level each.
+  std::string deep;
+  for (int i = 0; i < 32000; ++i) deep += "a/";
+  Extraction run(BuildZip({{.name = deep + "x", .data = "x"}, {.name = "ok.txt", .data = "ok"}}));
+  run.prompt.answers = {mrIgnore};
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  run.Extract();
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);  // kilobytes
+  EXPECT_EQ(run.Read("ok.txt"), "ok");
+  ASSERT_EQ(run.prompt.texts.size(), 1u);
+  EXPECT_EQ(run.prompt.texts[0], "Cannot create directory \"" + run.dest + deep +
+                                     "\" - Native error: 00020" + kFailureSuffix);
 }
 
 TEST(ZipExtract, UnixModesApplyWithoutSpecialBitsAndLinksStayFiles) {
