@@ -12,9 +12,10 @@ namespace varnel {
 
 namespace {
 
-// One extraction at a time in the whole process.
-std::mutex& ProcessingLock() {
-  static std::mutex lock;
+// One extraction at a time in the whole process. The thread holding it may enter again, as
+// when a progress handler runs an extraction of its own.
+std::recursive_mutex& ProcessingLock() {
+  static std::recursive_mutex lock;
   return lock;
 }
 
@@ -106,7 +107,7 @@ void TBaseArchiver::SelectItems(const std::string& fileMask, uint32_t searchAttr
 }
 
 void TBaseArchiver::ProcessItems() {
-  std::lock_guard<std::mutex> hold(ProcessingLock());
+  std::lock_guard<std::recursive_mutex> hold(ProcessingLock());
   processedCount_ = 0;
   selectedCount_ = 0;
   Cancel = false;

@@ -290,6 +290,19 @@ TEST(ZipExtract, CancelDuringDecodingDeletesTheFileAndEndsTheRun) {
   EXPECT_TRUE(run.prompt.texts.empty());
 }
 
+TEST(ZipExtract, HandlerMayRunAnotherExtractionOnTheSameThread) {
+  // The processing lock serialises threads; the thread holding it may take it again.
+  Extraction outer(BuildZip({{.name = "outer.txt", .data = "o"}}));
+  Extraction inner(BuildZip({{.name = "inner.txt", .data = "i"}}));
+  outer.zip.OnFileProgress = [&](TBaseArchiver*, const std::string&, double, TZipProcessOperation,
+                                 TZipProgressPhase phase, bool&) {
+    if (phase == ppStart) inner.Extract();
+  };
+  outer.Extract();
+  EXPECT_EQ(outer.Read("outer.txt"), "o");
+  EXPECT_EQ(inner.Read("inner.txt"), "i");
+}
+
 TEST(ZipExtract, TruncatedArchiveExtractsItsWholeEntries) {
   std::string whole(20000, 'w');
   std::string zip =
