@@ -34,7 +34,10 @@ int32_t GetFileDosDateTime(const std::string& path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return -1;
   struct tm t {};
-  if (::localtime_r(&st.st_mtime, &t) == nullptr || t.tm_year < 80) return -1;
+  // A DOS date holds the years 1980 to 2107.
+  if (::localtime_r(&st.st_mtime, &t) == nullptr || t.tm_year < 80 || t.tm_year > 207) {
+    return -1;
+  }
   uint32_t date = ((t.tm_year - 80) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday;
   uint32_t time = (t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2);
   return static_cast<int32_t>((date << 16) | time);

@@ -1,5 +1,6 @@
 // Extraction of byte-built archives: progress values, failure decisions, damaged entries,
 // unsafe names, links, modes, times and the overwrite rules.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -270,6 +271,23 @@ TEST(ZipExtract, OverwriteRulesDecideAboutExistingFiles) {
     first.zip.Options.OverwriteMode = omIfNewer;
     first.Extract();
     EXPECT_EQ(first.Read("f.txt"), "new");
+  }
+  {
+    // A time past 2107 has no DOS date-time: it counts as -1, older than any entry. Its
+    // year would otherwise wrap around into 2025, newer than the entry.
+    Extraction run(BuildZip({entry}));
+    ForceDirectories(run.dest);
+    WriteFile(run.dest + "f.txt", "old");
+    struct tm future {};
+    future.tm_year = 2153 - 1900;
+    future.tm_mon = 11;
+    future.tm_mday = 31;
+    future.tm_isdst = -1;
+    struct timespec times[2] = {{0, UTIME_OMIT}, {mktime(&future), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (run.dest + "f.txt").c_str(), times, 0), 0);
+    run.zip.Options.OverwriteMode = omIfNewer;
+    run.Extract();
+    EXPECT_EQ(run.Read("f.txt"), "new");
   }
 }
 
