@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QString>
@@ -11,17 +12,27 @@
 
 namespace varnel {
 
+namespace {
+
+// A modal box owned by the active window. Its text may come from a server, an archive or the
+// catalogue, so it is shown as written, never read as markup.
+int ExecMessageBox(QMessageBox::Icon icon, const QString& title, const std::string& text,
+                   QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, title, QString(), buttons, QApplication::activeWindow());
+  box.setTextFormat(Qt::PlainText);
+  box.setText(QString::fromStdString(text));
+  return box.exec();
+}
+
+}  // namespace
+
 void TQtDialogs::ShowError(const std::string& title, const std::string& text) {
-  QMessageBox box(QMessageBox::Critical, QString::fromStdString(title),
-                  QString::fromStdString(text), QMessageBox::Ok, QApplication::activeWindow());
-  box.exec();
+  ExecMessageBox(QMessageBox::Critical, QString::fromStdString(title), text, QMessageBox::Ok);
 }
 
 bool TQtDialogs::Confirm(const std::string& text, const std::string& caption) {
-  QMessageBox box(QMessageBox::Question, QString::fromStdString(caption),
-                  QString::fromStdString(text), QMessageBox::Yes | QMessageBox::No,
-                  QApplication::activeWindow());
-  return box.exec() != QMessageBox::No;
+  return ExecMessageBox(QMessageBox::Question, QString::fromStdString(caption), text,
+                        QMessageBox::Yes | QMessageBox::No) != QMessageBox::No;
 }
 
 TModalResult TQtDialogs::MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) {
@@ -53,9 +64,8 @@ TModalResult TQtDialogs::MessageDlg(const std::string& text, TMsgDlgType type, u
                                  : type == mtWarning     ? QMessageBox::Warning
                                  : type == mtInformation ? QMessageBox::Information
                                                          : QMessageBox::Question;
-  QMessageBox box(icon, QApplication::applicationDisplayName(), QString::fromStdString(text), shown,
-                  QApplication::activeWindow());
-  const auto chosen = static_cast<QMessageBox::StandardButton>(box.exec());
+  const auto chosen = static_cast<QMessageBox::StandardButton>(
+      ExecMessageBox(icon, QApplication::applicationDisplayName(), text, shown));
   for (auto [button, result] : kResults) {
     if (button == chosen) return result;
   }
@@ -67,6 +77,8 @@ bool TQtDialogs::PasswordQuery(const std::string& caption, const std::string& la
   QInputDialog dialog(QApplication::activeWindow());
   dialog.setWindowTitle(QString::fromStdString(caption));
   dialog.setLabelText(QString::fromStdString(label));
+  // The label holds an archive entry's name: shown as written, never read as markup.
+  if (auto* text = dialog.findChild<QLabel*>()) text->setTextFormat(Qt::PlainText);
   dialog.setTextEchoMode(QLineEdit::Password);
   dialog.setTextValue(QString());
   if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(255);

@@ -1,6 +1,11 @@
 #include "app/ErrorBox.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 
 #include <stdexcept>
 
@@ -58,6 +63,42 @@ TEST(ErrorBoxTest, GuardShowsTheInnermostMessageAndGoesOn) {
   const std::vector<std::pair<std::string, std::string>> expected = {
       {"Tool", "Disk full."}, {"Tool", "plain."}, {"Tool", "Unknown exception."}};
   EXPECT_EQ(dialogs.errors, expected);
+}
+
+// Closes the next modal dialog with result, noting how its label shows text.
+void CloseNextDialog(std::vector<Qt::TextFormat>& formats, const QString& text, int result) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [timer, &formats, text, result] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+      if (label->text() == text) formats.push_back(label->textFormat());
+    }
+    timer->stop();
+    timer->deleteLater();
+    dialog->done(result);
+  });
+  timer->start();
+}
+
+// Server replies, archive entry names and catalogue names reach these boxes: markup in them
+// is shown as written, never rendered.
+TEST(ErrorBoxTest, DialogsShowTheirTextsAsPlainText) {
+  const std::string hostile = "<b>Entry</b> <img src=\"/tmp/x.png\"> failed";
+  const QString shown = QString::fromStdString(hostile);
+  TQtDialogs dialogs;
+  std::vector<Qt::TextFormat> formats;
+  CloseNextDialog(formats, shown, QMessageBox::Ok);
+  dialogs.ShowError("Tool", hostile);
+  CloseNextDialog(formats, shown, QMessageBox::Yes);
+  EXPECT_TRUE(dialogs.Confirm(hostile, "Dice"));
+  CloseNextDialog(formats, shown, QMessageBox::Ignore);
+  EXPECT_EQ(dialogs.MessageDlg(hostile, mtConfirmation, mbAbort | mbIgnore), mrIgnore);
+  std::string password;
+  CloseNextDialog(formats, shown, QDialog::Rejected);
+  EXPECT_FALSE(dialogs.PasswordQuery("Password", hostile, password));
+  EXPECT_EQ(formats, std::vector<Qt::TextFormat>(4, Qt::PlainText));
 }
 
 }  // namespace
