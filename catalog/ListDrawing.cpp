@@ -14,6 +14,9 @@ QPixmap DecodeIcon(const std::string& fileBytes, int wantedSize) {
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer, "ico");
+  // An image stored as PNG states its own size; one larger than an icon can be is refused
+  // before it is decoded, so a small file never costs megabytes of picture per item.
+  reader.setAllocationLimit(kMaxIconDecodeMegabytes);
   QImage best;
   auto better = [wantedSize](const QImage& a, const QImage& b) {
     int distanceA = std::abs(a.width() - wantedSize);
@@ -26,7 +29,8 @@ QPixmap DecodeIcon(const std::string& fileBytes, int wantedSize) {
   for (int i = 0; i < count; ++i) {
     if (!reader.jumpToImage(i)) break;
     QImage image = reader.read();
-    if (!image.isNull() && (best.isNull() || better(image, best))) best = std::move(image);
+    if (image.isNull() || image.width() > kMaxIconSize || image.height() > kMaxIconSize) continue;
+    if (best.isNull() || better(image, best)) best = std::move(image);
   }
   return best.isNull() ? QPixmap() : QPixmap::fromImage(best);
 }

@@ -50,8 +50,12 @@ class TItemIcon {
   mutable QPixmap picture_;
 };
 
+// The largest image an icon file can describe, and a decoding budget that fits it.
+inline constexpr int kMaxIconSize = 256;
+inline constexpr int kMaxIconDecodeMegabytes = 1;
+
 // The image of an icon file closest to wantedSize (larger preferred on a tie, then more
-// colours); a null pixmap when no image decodes.
+// colours); images above kMaxIconSize are ignored. A null pixmap when no image decodes.
 QPixmap DecodeIcon(const std::string& fileBytes, int wantedSize);
 
 // Where the parts of an entry go inside its item rectangle.

@@ -1,5 +1,6 @@
 // The software list: item geometry, colours, the installed badge, sorting and the keyboard.
 #include <gtest/gtest.h>
+#include <QBuffer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -53,6 +54,31 @@ TEST(ListViewTest, TextIndentFollowsTheIcon) {
   EXPECT_EQ(small.pixelColor(16, 17), QColor(Qt::blue));
   EXPECT_NE(small.pixelColor(17, 18), QColor(Qt::blue));
   EXPECT_TRUE(fixture.dialogs.errors.empty());
+}
+
+// An icon file with one image stored as PNG: the PNG states its own size, whatever the
+// directory entry says.
+std::string IconFileWithPng(int size) {
+  QImage image(size, size, QImage::Format_ARGB32);
+  image.fill(Qt::green);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "png");
+  std::string file("\0\0\1\0\1\0", 6);
+  // Width and height 0 (256), no palette, 1 plane, 32 bits, data size, data offset 22.
+  file += std::string("\0\0\0\0\1\0\x20\0", 8);
+  for (int shift : {0, 8, 16, 24}) file += static_cast<char>((png.size() >> shift) & 0xFF);
+  file += std::string("\x16\0\0\0", 4);
+  return file + png.toStdString();
+}
+
+TEST(ListViewTest, IconImagesLargerThanAnIconCanBeAreIgnored) {
+  EXPECT_EQ(DecodeIcon(IconFileWithPng(256), kStandardIconSize).width(), 256);
+  // A few kilobytes of file would otherwise hold megabytes of picture per list item, and
+  // push the item's text thousands of pixels to the right.
+  EXPECT_TRUE(DecodeIcon(IconFileWithPng(257), kStandardIconSize).isNull());
+  EXPECT_TRUE(DecodeIcon(IconFileWithPng(3000), kStandardIconSize).isNull());
 }
 
 TEST(ListViewTest, DescriptionRedWithoutArchive) {
