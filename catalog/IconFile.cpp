@@ -1,6 +1,7 @@
 #include "catalog/IconFile.h"
 
 #include <cstdint>
+#include <filesystem>
 
 #include "catalog/RepositoryLines.h"
 #include "platform/Streams.h"
@@ -8,6 +9,12 @@
 namespace varnel {
 
 std::string ReadIconFile(const std::string& path) {
+  // The catalogue's icon line may name a pipe or a device, whose opening could wait for ever.
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    throw EInvalidGraphic("Icon image is not valid");
+  }
   TFileStream file(path, fmOpenRead | fmShareDenyWrite);
   if (file.Size() > kMaxIconFileSize) throw EInvalidGraphic("Icon image is not valid");
   std::string bytes = ReadToEnd(file);

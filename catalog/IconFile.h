@@ -19,8 +19,8 @@ inline constexpr size_t kIconHeaderSize = 6;
 inline constexpr int64_t kMaxIconFileSize = 16 << 20;
 
 // Reads the whole file (others may read it meanwhile, not write). Raises EFOpenError when it
-// cannot be opened and EInvalidGraphic when it is shorter than the header, its type is above
-// 1, or it is larger than kMaxIconFileSize.
+// cannot be opened and EInvalidGraphic when it is not a regular file, is shorter than the
+// header, its type is above 1, or it is larger than kMaxIconFileSize.
 std::string ReadIconFile(const std::string& path);
 
 }  // namespace varnel

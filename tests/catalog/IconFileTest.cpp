@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <future>
+
 #include "platform/Streams.h"
 #include "tests/support/TempDir.h"
 
@@ -42,6 +47,18 @@ TEST(IconFileTest, HugeFileIsNotRead) {
     file.SetSize(kMaxIconFileSize + 1);  // sparse: no disk space needed
   }
   EXPECT_THROW(ReadIconFile(dir / "huge.ico"), EInvalidGraphic);
+}
+
+// An icon line can name any path; a pipe there must not keep the catalogue load waiting.
+TEST(IconFileTest, APipeIsRefusedWithoutWaitingForAWriter) {
+  test::TempDir dir;
+  const std::string pipe = dir / "pipe.ico";
+  ASSERT_EQ(std::system(("mkfifo '" + pipe + "'").c_str()), 0);
+  auto reading = std::async(std::launch::async, [&] { ReadIconFile(pipe); });
+  const bool finished = reading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!finished) std::ofstream(pipe) << "x";  // a writer lets the blocked open return
+  EXPECT_TRUE(finished) << "the read waited for a writer on the pipe";
+  EXPECT_THROW(reading.get(), EInvalidGraphic);
 }
 
 }  // namespace
