@@ -43,6 +43,16 @@ std::optional<std::string> ReadDesktopEntry(const std::string& file) {
   return value;
 }
 
+// The file is shell text: inside the quotes a backslash takes the next character literally.
+std::string Unescape(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) ++i;
+    out += text[i];
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string DesktopFolderFrom(const std::string& home, const std::string& xdgConfigHome) {
@@ -64,12 +74,12 @@ std::string DesktopFolderFrom(const std::string& home, const std::string& xdgCon
   if (value.empty()) throw ERegistryException(ItemNotFound());
   if (value == "$HOME" || value.starts_with("$HOME/")) {
     if (home.empty()) throw ERegistryException(ItemNotFound());
-    return home + value.substr(5);
+    return home + Unescape(std::string_view(value).substr(5));
   }
   if (value.front() != '/') {
     throw ERegistryException(std::string("Invalid data type for '") + kValueName + "'");
   }
-  return value;
+  return Unescape(value);
 }
 
 std::string DesktopFolder() {

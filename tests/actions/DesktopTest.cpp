@@ -28,6 +28,9 @@ TEST(DesktopFolderTest, FromUserDirsOrHomeWithTheLookupsMessageForms) {
       {"home-relative", "# comment\nXDG_DESKTOP_DIR=\"$HOME/Bureau\"\n", true, "~/Bureau", false},
       {"absolute", "XDG_DESKTOP_DIR=\"/srv/desk\"\r\n", true, "/srv/desk", false},
       {"last-entry-wins", "XDG_DESKTOP_DIR=\"/a\"\nXDG_DESKTOP_DIR=\"/b\"\n", true, "/b", false},
+      // The file is shell text: '"', '$', '`' and '\' inside the quotes take a backslash.
+      {"shell-escaped", "XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\" \\$x \\`y\\` \\\\ z\"\n", true,
+       "~/My \"Desk\" $x `y` \\ z", false},
       {"empty-value", "XDG_DESKTOP_DIR=\"\"\n", true, "\"Desktop\" item not found in registry",
        true},
       {"no-home", nullptr, false, "\"Desktop\" item not found in registry", true},
