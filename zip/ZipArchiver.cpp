@@ -15,7 +15,6 @@ constexpr uint32_t kLocalHeaderSig = 0x04034B50;
 constexpr int64_t kEndSearchWindow = 65600;
 constexpr int64_t kScanBlock = 65535;
 constexpr int64_t kStubBlock = 10000;
-constexpr uint16_t kStrongEncryptionVersion = 16660;
 
 // Sequential reads of the central directory through one 64 KB buffer.
 class TDirectoryReader {
@@ -311,9 +310,6 @@ void TBaseArchiver::ReadCentralDirectory() {
       reader.Read(h, 46);
       TZipDirItem& item = dir.Items.emplace_back();
       ParseCentralHeader(h, item);
-      if (item.Encrypted() && item.VersionNeeded < kStrongEncryptionVersion) {
-        item.EncryptionKind = 0;
-      }
       item.ActualMethod = item.Method;
       DecodeName(item, reader.ReadString(item.NameLength), false, true);
       ParseExtra(item, reader.ReadString(item.ExtraLength));
@@ -422,9 +418,6 @@ void TBaseArchiver::RecoveryScan(bool endRecordFound) {
     if (p > 0xFFFFFFFE) {
       item.LocalHeaderOffset = 0xFFFFFFFF;
       item.Zip64LocalHeaderOffset = static_cast<uint64_t>(p);
-    }
-    if (item.Encrypted() && item.VersionNeeded < kStrongEncryptionVersion) {
-      item.EncryptionKind = 0;
     }
     int64_t left = size - p - 30;
     std::string name;

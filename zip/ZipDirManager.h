@@ -31,6 +31,10 @@ class TZipDirManager {
   }
 };
 
+// From this version needed to extract on, an entry uses strong encryption: no AES field is
+// read and no CRC-32 is checked.
+constexpr uint16_t kStrongEncryptionVersion = 16660;
+
 // Little-endian fields of the records.
 inline uint16_t Get16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));

@@ -19,7 +19,6 @@ namespace {
 
 constexpr size_t kPieceSize = 1048576;
 constexpr size_t kStoredSlice = 65535;
-constexpr uint16_t kStrongEncryptionVersion = 16660;
 // Linux opens no path this long, so a folder path of that length is refused before the
 // folders are forced into existence level by level (a 64 KB name holds 32,000 levels).
 constexpr size_t kPathMax = 4096;
