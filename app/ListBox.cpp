@@ -101,7 +101,11 @@ void TListBox::SetSorted(bool sorted) {
 }
 
 void TListBox::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) emit EnterPressed();
+  // Run answers the typed character 13, which Ctrl (line feed) and Alt (a menu key) change.
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  if (enter && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+    emit EnterPressed();
+  }
   if (event->key() == Qt::Key_Backspace && !typed_.isEmpty()) {
     typed_.chop(1);
     lastTyped_.start();

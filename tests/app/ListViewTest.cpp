@@ -200,9 +200,17 @@ TEST(ListViewTest, TypeAheadAndEnter) {
   QSignalSpy run(window.Run1, &QAction::triggered);
   QTest::keyClick(window.L1, Qt::Key_Return);
   EXPECT_EQ(run.count(), 1) << "Enter runs the selected program";
+  // Only keys that type character 13 run it: Ctrl+Enter types a line feed, and Alt+Enter is
+  // a menu key, not a typed character.
+  QTest::keyClick(window.L1, Qt::Key_Return, Qt::ControlModifier);
+  QTest::keyClick(window.L1, Qt::Key_Return, Qt::AltModifier);
+  EXPECT_EQ(run.count(), 1);
+  QTest::keyClick(window.L1, Qt::Key_Return, Qt::ShiftModifier);
+  QTest::keyClick(window.L1, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(run.count(), 3);
   QTest::mouseDClick(window.L1->viewport(), Qt::LeftButton, {},
                      window.L1->visualItemRect(window.L1->item(0)).center());
-  EXPECT_EQ(run.count(), 2) << "so does a double-click";
+  EXPECT_EQ(run.count(), 4) << "so does a double-click";
 }
 
 }  // namespace
