@@ -106,17 +106,24 @@ void TListBox::keyPressEvent(QKeyEvent* event) {
   if (enter && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
     emit EnterPressed();
   }
-  if (event->key() == Qt::Key_Backspace && !typed_.isEmpty()) {
-    typed_.chop(1);
-    lastTyped_.start();
-    SelectFirstStartingWith(typed_);
-    return;
+  if (event->key() == Qt::Key_Backspace) {
+    ForgetStalePrefix();
+    if (!typed_.isEmpty()) {
+      typed_.chop(1);
+      lastTyped_.start();
+      SelectFirstStartingWith(typed_);
+      return;
+    }
   }
   QListWidget::keyPressEvent(event);
 }
 
-void TListBox::keyboardSearch(const QString& search) {
+void TListBox::ForgetStalePrefix() {
   if (!lastTyped_.isValid() || lastTyped_.elapsed() > kTypeAheadMilliseconds) typed_.clear();
+}
+
+void TListBox::keyboardSearch(const QString& search) {
+  ForgetStalePrefix();
   lastTyped_.start();
   typed_ += search;
   SelectFirstStartingWith(typed_);

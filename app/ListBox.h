@@ -67,6 +67,8 @@ class TListBox : public QListWidget {
 
  private:
   int SortedPosition(const QString& text) const;
+  // After kTypeAheadMilliseconds without typing, the typed prefix starts afresh.
+  void ForgetStalePrefix();
   void SelectFirstStartingWith(const QString& prefix);
 
   QCollator collator_;

@@ -196,6 +196,11 @@ TEST(ListViewTest, TypeAheadAndEnter) {
   QTest::qWait(kTypeAheadMilliseconds + 100);
   QTest::keyClicks(window.L1, "G");
   EXPECT_EQ(window.SelectedItemText(), "Gamma") << "a pause starts a new prefix";
+  QTest::qWait(kTypeAheadMilliseconds + 100);
+  QTest::keyClicks(window.L1, "bez");
+  QTest::qWait(kTypeAheadMilliseconds + 100);
+  QTest::keyClick(window.L1, Qt::Key_Backspace);
+  EXPECT_EQ(window.SelectedItemText(), "Bezier") << "after a pause there is nothing to take back";
 
   QSignalSpy run(window.Run1, &QAction::triggered);
   QTest::keyClick(window.L1, Qt::Key_Return);
