@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <vector>
@@ -142,7 +143,7 @@ void TListBox::SelectFirstStartingWith(const QString& prefix) {
 
 void TListBox::mouseDoubleClickEvent(QMouseEvent* event) {
   QListWidget::mouseDoubleClickEvent(event);
-  emit DoubleClicked();
+  if (event->button() == Qt::LeftButton) emit DoubleClicked();
 }
 
 }  // namespace varnel

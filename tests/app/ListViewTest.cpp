@@ -216,6 +216,9 @@ TEST(ListViewTest, TypeAheadAndEnter) {
   QTest::mouseDClick(window.L1->viewport(), Qt::LeftButton, {},
                      window.L1->visualItemRect(window.L1->item(0)).center());
   EXPECT_EQ(run.count(), 4) << "so does a double-click";
+  QTest::mouseDClick(window.L1->viewport(), Qt::MiddleButton, {},
+                     window.L1->visualItemRect(window.L1->item(0)).center());
+  EXPECT_EQ(run.count(), 4) << "with the left button only";
 }
 
 }  // namespace
