@@ -50,7 +50,7 @@ void TListBox::SetTopIndex(int index) {
   if (QListWidgetItem* top = item(index)) scrollToItem(top, QAbstractItemView::PositionAtTop);
 }
 
-void TListBox::AddItem(const QString& text, std::unique_ptr<TItemIcon> icon) {
+void TListBox::AddItem(const QString& text, std::shared_ptr<const TItemIcon> icon) {
   auto* entry = new TSoftwareItem(text, std::move(icon));
   if (sorted_) {
     insertItem(SortedPosition(text), entry);

@@ -15,15 +15,16 @@
 
 namespace varnel {
 
-// A list item: the program's name and the icon object made for it by the catalogue load.
+// A list item: the program's name and the icon object the catalogue load made for it, shared
+// with the other items whose records name the same icon file.
 class TSoftwareItem : public QListWidgetItem {
  public:
-  TSoftwareItem(const QString& text, std::unique_ptr<TItemIcon> icon)
+  TSoftwareItem(const QString& text, std::shared_ptr<const TItemIcon> icon)
       : QListWidgetItem(text), icon_(std::move(icon)) {}
   const TItemIcon* Icon() const { return icon_.get(); }
 
  private:
-  std::unique_ptr<TItemIcon> icon_;
+  std::shared_ptr<const TItemIcon> icon_;
 };
 
 // Typed characters select the first item whose text begins with them, ignoring case; the
@@ -47,7 +48,7 @@ class TListBox : public QListWidget {
   void SetTopIndex(int index);
 
   // Appends the item, or places it at its sorted position in sorted mode.
-  void AddItem(const QString& text, std::unique_ptr<TItemIcon> icon);
+  void AddItem(const QString& text, std::shared_ptr<const TItemIcon> icon);
   const TSoftwareItem* Item(int index) const;
   void Clear();
 

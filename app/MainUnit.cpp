@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <filesystem>
+#include <map>
 
 #include "actions/Commands.h"
 #include "app/ListBox.h"
@@ -214,12 +216,24 @@ void TForm1::LoadRepository() {
   } catch (const Exception&) {
     // A missing or unreadable catalogue is an empty list.
   }
+  // Records naming one icon file, however the path is spelt, share one icon object: a
+  // catalogue that repeats a large file's name holds it once, not once per record.
+  std::map<std::string, std::shared_ptr<const TItemIcon>> iconsByFile;
   for (int i = 0; i < lines.Count(); i += kRecordLines) {
-    auto icon = std::make_unique<TItemIcon>();
-    try {
-      icon = std::make_unique<TItemIcon>(ReadIconFile(JoinPath(dataDir_, lines.Get(i))));
-    } catch (const Exception&) {
-      SetStatus(" Could not load icon " + lines.Get(i));
+    const std::string path = JoinPath(dataDir_, lines.Get(i));
+    std::error_code unresolved;
+    const std::string file = std::filesystem::canonical(path, unresolved).string();
+    std::shared_ptr<const TItemIcon> icon;
+    if (auto known = iconsByFile.find(file); !unresolved && known != iconsByFile.end()) {
+      icon = known->second;
+    } else {
+      try {
+        icon = std::make_shared<TItemIcon>(ReadIconFile(path));
+        if (!unresolved) iconsByFile.emplace(file, icon);
+      } catch (const Exception&) {
+        SetStatus(" Could not load icon " + lines.Get(i));
+        icon = std::make_shared<TItemIcon>();
+      }
     }
     L1->AddItem(Q(lines.Get(i + 1)), std::move(icon));
   }

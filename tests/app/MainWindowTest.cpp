@@ -259,6 +259,31 @@ TEST(MainWindowTest, IconsFailingTheirReadStillGiveItems) {
   EXPECT_EQ(window.L1->count(), 3);
 }
 
+// Every record can name the same large file: the items share one icon object per file
+// (however its path is spelt), so memory follows the files, not the count of records.
+TEST(MainWindowTest, RecordsNamingOneIconFileShareItsIcon) {
+  TWindowFixture fixture;
+  fixture.WriteData("shared.ico", test::MakeIconFile({32}));
+  fixture.WriteData("other.ico", test::MakeIconFile({16}));
+  CreateDir(fixture.appDir / "data/x");
+  fixture.WriteData("software.dat", test::Record("shared.ico", "A", "http://a", "d") +
+                                        test::Record("./shared.ico", "B", "http://a", "d") +
+                                        test::Record("x/../shared.ico", "C", "http://a", "d") +
+                                        test::Record("other.ico", "D", "http://a", "d") +
+                                        test::Record("missing.ico", "E", "http://a", "d") +
+                                        test::Record("missing.ico", "F", "http://a", "d"));
+  TForm1& window = fixture.Open();
+  ASSERT_EQ(window.L1->count(), 6);
+  auto icon = [&](int index) { return window.L1->Item(index)->Icon(); };
+  EXPECT_EQ(icon(1), icon(0));
+  EXPECT_EQ(icon(2), icon(0));
+  EXPECT_NE(icon(3), icon(0));
+  EXPECT_EQ(icon(0)->Width(), 32);
+  EXPECT_EQ(icon(3)->Width(), 16);
+  EXPECT_FALSE(icon(4)->HasPicture());
+  EXPECT_FALSE(icon(5)->HasPicture());
+}
+
 TEST(MainWindowTest, SelectedItemText) {
   TWindowFixture fixture;
   fixture.WriteData("software.dat", test::Record("a.ico", "Alpha", "http://a", "d") +
