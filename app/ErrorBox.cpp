@@ -77,7 +77,7 @@ bool TQtDialogs::PasswordQuery(const std::string& caption, const std::string& la
   QInputDialog dialog(QApplication::activeWindow());
   dialog.setWindowTitle(QString::fromStdString(caption));
   dialog.setLabelText(QString::fromStdString(label));
-  // The label holds an archive entry's name: shown as written, never read as markup.
+  // Like the boxes' texts, the label is shown as written, never read as markup.
   if (auto* text = dialog.findChild<QLabel*>()) text->setTextFormat(Qt::PlainText);
   dialog.setTextEchoMode(QLineEdit::Password);
   dialog.setTextValue(QString());
