@@ -18,13 +18,26 @@ class TSilentDialogs : public IDialogs {
  public:
   void ShowError(const std::string&, const std::string&) override { ++errors; }
   bool Confirm(const std::string&, const std::string&) override { return true; }
+  TModalResult MessageDlg(const std::string&, TMsgDlgType, unsigned) override { return mrAbort; }
+  bool PasswordQuery(const std::string&, const std::string&, std::string&) override {
+    return false;
+  }
   int errors = 0;
+};
+
+// Nothing is started or opened while benchmarking.
+class TIdleShell : public IShell {
+ public:
+  void Open(const std::string&) override {}
+  void Explore(const std::string&) override {}
+  void OpenUrl(const std::string&) override {}
 };
 
 void BM_LoadRepository(benchmark::State& state) {
   TGeneratedCatalogue catalogue(static_cast<int>(state.range(0)));
   TSilentDialogs dialogs;
-  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, "Bench");
+  TIdleShell shell;
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, shell, "Bench");
   for (auto _ : state) window.LoadRepository();
   state.counters["items"] = window.L1->count();
   if (dialogs.errors != 0) state.SkipWithError("the load raised an error box");
@@ -34,7 +47,8 @@ void BM_PaintItem(benchmark::State& state) {
   const int programs = static_cast<int>(state.range(0));
   TGeneratedCatalogue catalogue(programs);
   TSilentDialogs dialogs;
-  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, "Bench");
+  TIdleShell shell;
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, shell, "Bench");
   QImage canvas(300, kItemHeight, QImage::Format_ARGB32_Premultiplied);
   QPainter painter(&canvas);
   const QRect rect(0, 0, 300, kItemHeight);
