@@ -4,10 +4,10 @@ import os
 import random
 import sys
 
-spec = sys.argv[1] if len(sys.argv) > 1 else "2d6"
-count, sides = (int(part) for part in spec.lower().split("d"))
+notation = sys.argv[1] if len(sys.argv) > 1 else "2d6"
+count, sides = (int(part) for part in notation.lower().split("d"))
 rolls = [random.randint(1, sides) for _ in range(count)]
-line = f"{spec}: {' + '.join(map(str, rolls))} = {sum(rolls)}"
+line = f"{notation}: {' + '.join(map(str, rolls))} = {sum(rolls)}"
 print(line)
 with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "history.txt"), "a") as f:
     f.write(line + "\n")
