@@ -1,6 +1,7 @@
 #include "actions/Commands.h"
 
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 
 #include "actions/DeleteTree.h"
@@ -19,7 +20,9 @@ namespace varnel {
 namespace {
 
 constexpr const char* kTempArchive = "temp.zip";
+constexpr const char* kCatalogueFile = "software.dat";
 constexpr size_t kMinWebPageLength = 4;
+constexpr double kRateAfterSeconds = 0.25;  // earlier rates jump about too much to read
 
 bool IsWebAddress(const std::string& text) {
   std::string lower;
@@ -27,6 +30,56 @@ bool IsWebAddress(const std::string& text) {
     lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return lower.starts_with("http://") || lower.starts_with("https://");
 }
+
+void Download(const std::string& url, const std::string& filePath, TJob& job) {
+  const auto start = std::chrono::steady_clock::now();
+  TDownloadHooks hooks;
+  hooks.cancel = &job.CancelSignal();
+  hooks.onProgress = [&](int64_t received, int64_t total) {
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    const double rate =
+        elapsed.count() >= kRateAfterSeconds ? static_cast<double>(received) / elapsed.count() : 0;
+    job.ReportProgress({pkDownload, received, total, rate});
+  };
+  DownloadToFile(url, filePath, hooks);
+}
+
+void Extract(const std::string& zipPath, const std::string& destFolder, IPrompt& prompt,
+             TJob& job) {
+  TExtractExtras extras;
+  extras.cancel = &job.CancelSignal();
+  extras.onEntryDone = [&job](int done, int selected) {
+    job.ReportProgress({pkExtract, done, selected});
+  };
+  ExtractArchive(
+      zipPath, destFolder, prompt,
+      [&job](const std::string& panelText) { job.WriteStatusPanel(panelText); }, extras);
+}
+
+// Passes every question on and notes an Abort to a failure question: the extraction then
+// returns normally, but what it left behind is incomplete and must not be installed.
+class TAbortWatch : public IPrompt {
+ public:
+  explicit TAbortWatch(IPrompt& prompt) : prompt_(prompt) {}
+  TModalResult MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override {
+    return prompt_.MessageDlg(text, type, buttons);
+  }
+  bool PasswordQuery(const std::string& caption, const std::string& label,
+                     std::string& value) override {
+    return prompt_.PasswordQuery(caption, label, value);
+  }
+  TModalResult FileFailureDlg(const std::string& text, unsigned buttons, int nativeError,
+                              const std::string& errorMessage) override {
+    TModalResult answer = prompt_.FileFailureDlg(text, buttons, nativeError, errorMessage);
+    aborted_ = aborted_ || answer == mrAbort;
+    return answer;
+  }
+  bool Aborted() const { return aborted_; }
+
+ private:
+  IPrompt& prompt_;
+  bool aborted_ = false;
+};
 
 }  // namespace
 
@@ -41,14 +94,10 @@ class TCommands::TBusyGuard {
   bool& busy_;
 };
 
-TCommands::TCommands(TCommandContext context) : context_(std::move(context)) {
-  if (!context_.Download) context_.Download = DownloadToFile;
-  if (!context_.Extract) {
-    context_.Extract = [](const std::string& zipPath, const std::string& destFolder,
-                          IPrompt& prompt, const TStatusWriter& statusWriter) {
-      ExtractArchive(zipPath, destFolder, prompt, statusWriter);
-    };
-  }
+TCommands::TCommands(TCommandContext context)
+    : context_(std::move(context)), worker_(context_.Host, context_.Prompt, context_.Window) {
+  if (!context_.Download) context_.Download = Download;
+  if (!context_.Extract) context_.Extract = Extract;
 }
 
 void TCommands::Guarded(const std::function<void()>& command) {
@@ -94,25 +143,48 @@ std::string TCommands::TempArchive() const {
   return context_.AppDir + kTempArchive;
 }
 
-void TCommands::DownloadAndExtract(const std::string& url, const std::string& destFolder,
-                                   const char* unpackingStatus) {
-  context_.Download(url, TempArchive());
-  context_.Window.SetStatus(unpackingStatus);
-  context_.Extract(TempArchive(), destFolder, context_.Prompt,
-                   [this](const std::string& text) { context_.Window.WriteStatusPanel(text); });
-  DeleteFile(TempArchive());
+bool TCommands::RunInBackground(const std::string& caption,
+                                const std::function<void(TJob&)>& work) {
+  try {
+    worker_.Run(caption, work);
+    return true;
+  } catch (const EOperationCancelled&) {
+    DeleteFile(TempArchive());
+    context_.Window.SetStatus("Cancelled");
+    return false;
+  }
+}
+
+std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& url,
+                                                             const char* unpackingStatus,
+                                                             TJob& job) {
+  context_.Download(url, TempArchive(), job);
+  job.SetStatus(unpackingStatus);
+  auto staging = std::make_unique<TStagingFolder>(context_.AppDir);
+  TAbortWatch prompt(job.Prompt());
+  context_.Extract(TempArchive(), staging->Tree(), prompt, job);
+  if (prompt.Aborted()) throw EOperationCancelled("Aborted");
+  job.SetCancellable(false);
+  return staging;
 }
 
 void TCommands::UpdateRepository() {
   Guarded([this] {
-    context_.Window.SetStatus("Downloading list...");
-    DownloadAndExtract(context_.RepositoryUrl, context_.DataDir, "Unpacking repository...");
-    context_.Window.SetStatus("Repository has been updated");
-    context_.Window.LoadRepository();
+    const bool done = RunInBackground("Update repository", [this](TJob& job) {
+      job.SetStatus("Downloading list...");
+      std::unique_ptr<TStagingFolder> staging =
+          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", job);
+      // The catalogue goes last, so it never names icons that are not there yet.
+      staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
+      DeleteFile(TempArchive());
+      job.SetStatus("Repository has been updated");
+    });
+    if (done) context_.Window.LoadRepository();
   });
 }
 
 void TCommands::FirstStart() {
+  RemoveStagingLeftovers(context_.AppDir);
   if (DirectoryExists(context_.DataDir)) return;
   MkDir(context_.DataDir);
   UpdateRepository();
@@ -122,11 +194,15 @@ void TCommands::InstallProgram(const std::string& name) {
   const std::string url = context_.RepositoryLines.FindRecordField(name, kArchiveUrlField);
   if (Utf16Length(url) < kMinArchiveUrlLength) return;
   if (!context_.Window.Confirm("Install this software?", name)) return;
-  context_.Window.SetStatus("Downloading archive...");
-  // An update unpacks over the old files: those the new archive lacks stay.
-  DownloadAndExtract(url, ProgramFolder(name), "Unpacking archive...");
-  context_.Window.SetStatus("Installation completed");
-  context_.Window.RepaintList();
+  const bool done = RunInBackground(name, [&](TJob& job) {
+    job.SetStatus("Downloading archive...");
+    std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(url, "Unpacking archive...", job);
+    // An update keeps the old files the new archive lacks.
+    staging->ReplaceFolder(ProgramFolder(name));
+    DeleteFile(TempArchive());
+    job.SetStatus("Installation completed");
+  });
+  if (done) context_.Window.RepaintList();
 }
 
 void TCommands::Install() {
@@ -140,19 +216,23 @@ void TCommands::Uninstall() {
     std::optional<std::string> name = SelectedName();
     if (!name || !IsProgramInstalled(context_.DataDir, *name)) return;
     if (!context_.Window.Confirm("Confirm uninstall?", *name)) return;
-    context_.Window.SetStatus("Deleting " + *name);
-    const std::string folder = ProgramFolder(*name);
-    std::error_code ec;
-    if (std::filesystem::is_symlink(folder, ec)) {
-      // A program folder that is a link goes as a link; its target is not ours to delete.
-      if (!std::filesystem::remove(folder, ec)) {
-        throw EInOutError(SystemErrorFromErrno(ec.value(), folder));
+    RunInBackground(*name, [&](TJob& job) {
+      job.SetCancellable(false);  // a deletion can't be undone
+      job.SetStatus("Deleting " + *name);
+      job.ReportProgress({pkDelete});
+      const std::string folder = ProgramFolder(*name);
+      std::error_code ec;
+      if (std::filesystem::is_symlink(folder, ec)) {
+        // A program folder that is a link goes as a link; its target is not ours to delete.
+        if (!std::filesystem::remove(folder, ec)) {
+          throw EInOutError(SystemErrorFromErrno(ec.value(), folder));
+        }
+      } else {
+        DeleteTree(folder);
+        RmDir(folder);
       }
-    } else {
-      DeleteTree(folder);
-      RmDir(folder);
-    }
-    context_.Window.SetStatus(*name + " has been uninstalled");
+      job.SetStatus(*name + " has been uninstalled");
+    });
     context_.Window.RepaintList();
   });
 }

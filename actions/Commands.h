@@ -1,15 +1,21 @@
 // The commands of the main window's menus, as plain C++: the window reaches them through
 // TCommands, and they reach the window, the shell, the prompts and the network through the
 // services in TCommandContext. Everything in the context is the caller's and must outlive
-// the TCommands made from it.
+// the TCommands made from it. The window thread calls every member; downloads, extractions
+// and deletions run on the worker meanwhile, and nothing of the catalogue is touched there.
+// An install, an update and a catalogue update change DataDir only once their archive has
+// been unpacked completely; a failure or a Cancel leaves it as it was.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "actions/ExtractArchive.h"
+#include "actions/Staging.h"
 #include "actions/Window.h"
+#include "actions/Worker.h"
 #include "platform/Exception.h"
 #include "platform/Prompt.h"
 #include "platform/Shell.h"
@@ -22,13 +28,13 @@ class TRepositoryLines;
 // "\" or NUL): every per-program command refuses it before touching anything.
 VARNEL_EXCEPTION(EProgramNameError, Exception);
 
-// One GET of url into filePath (created empty first).
-using TDownloadFunction = std::function<void(const std::string& url, const std::string& filePath)>;
-// Unpacks every entry of zipPath into destFolder; per-file questions go to prompt, and
-// statusWriter receives the progress text for status panel 0, written as it is.
-using TExtractFunction =
-    std::function<void(const std::string& zipPath, const std::string& destFolder, IPrompt& prompt,
-                       const TStatusWriter& statusWriter)>;
+// One GET of url into filePath (created empty first); the job carries Cancel and progress.
+using TDownloadFunction =
+    std::function<void(const std::string& url, const std::string& filePath, TJob& job)>;
+// Unpacks every entry of zipPath into destFolder; per-file questions go to prompt, and the job
+// takes the progress texts for status panel 0 and carries Cancel.
+using TExtractFunction = std::function<void(
+    const std::string& zipPath, const std::string& destFolder, IPrompt& prompt, TJob& job)>;
 
 struct TCommandContext {
   std::string AppDir;         // ends in "/"; the temporary archive lives here
@@ -38,6 +44,7 @@ struct TCommandContext {
   IWindow& Window;
   IShell& Shell;
   IPrompt& Prompt;
+  IWorkerHost& Host;  // runs the window's events while the long steps run on the worker
   // Empty means the real DownloadToFile and ExtractArchive.
   TDownloadFunction Download;
   TExtractFunction Extract;
@@ -50,9 +57,9 @@ class TCommands {
   // "Update repository" (F5) and the first-start update: the catalogue archive into DataDir,
   // then the list is reloaded.
   void UpdateRepository();
-  // The window's first start: when no folder exists at DataDir (a file of that name counts as
-  // missing), creates it, raising EInOutError when that fails, then runs UpdateRepository.
-  // Does nothing when DataDir is there.
+  // The window's start: removes what unfinished commands left in staging; then, when no
+  // folder exists at DataDir (a file of that name counts as missing), creates it, raising
+  // EInOutError when that fails, and runs UpdateRepository.
   void FirstStart();
   // "Install / Update...": the selected program's archive into DataDir + name.
   void Install();
@@ -69,15 +76,21 @@ class TCommands {
 
   // True while a command runs; a command started meanwhile does nothing.
   bool Busy() const { return busy_; }
+  // Asks the command running in the background to stop, where it still can.
+  void Cancel() { worker_.Cancel(); }
 
  private:
   class TBusyGuard;
 
   void Guarded(const std::function<void()>& command);
   void InstallProgram(const std::string& name);
-  // temp.zip is downloaded, unpacked into destFolder after unpackingStatus, then deleted.
-  void DownloadAndExtract(const std::string& url, const std::string& destFolder,
-                          const char* unpackingStatus);
+  // Runs work on the worker; false when it was cancelled, which deletes temp.zip and leaves
+  // " Cancelled" in panel 0. Anything else work raises is raised here.
+  bool RunInBackground(const std::string& caption, const std::function<void(TJob&)>& work);
+  // temp.zip is downloaded, then unpacked into a new staging folder after unpackingStatus.
+  // From its return on, the job can't be cancelled.
+  std::unique_ptr<TStagingFolder> DownloadAndUnpack(const std::string& url,
+                                                    const char* unpackingStatus, TJob& job);
   // The selected name after the safety check, or nothing when no item is selected.
   std::optional<std::string> SelectedName();
   std::string ProgramFolder(const std::string& name) const;
@@ -86,6 +99,7 @@ class TCommands {
   std::string TempArchive() const;
 
   TCommandContext context_;
+  TWorker worker_;
   bool busy_ = false;
 };
 

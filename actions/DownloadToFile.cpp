@@ -3,15 +3,57 @@
 #include <memory>
 
 #include "http/HttpClient.h"
+#include "platform/CancelSignal.h"
 #include "platform/Streams.h"
 
 namespace varnel {
 
-void DownloadToFile(const std::string& url, const std::string& filePath) {
-  auto client = std::make_unique<THttpClient>();
+namespace {
+
+// Passes everything on to the file and reports how far the body has come.
+class TReportingStream : public TStream {
+ public:
+  TReportingStream(TStream& target, const TDownloadHooks& hooks, const int64_t& total)
+      : target_(target), hooks_(hooks), total_(total) {}
+
+  int64_t Read(void* buffer, int64_t count) override { return target_.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    int64_t written = target_.Write(buffer, count);
+    received_ += written;
+    hooks_.onProgress(received_, total_);
+    return written;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return target_.Seek(offset, origin); }
+  int64_t Size() override { return target_.Size(); }
+  void SetSize(int64_t newSize) override { target_.SetSize(newSize); }
+
+ private:
+  TStream& target_;
+  const TDownloadHooks& hooks_;
+  const int64_t& total_;
+  int64_t received_ = 0;
+};
+
+}  // namespace
+
+void DownloadToFile(const std::string& url, const std::string& filePath,
+                    const TDownloadHooks& hooks) {
+  std::unique_ptr<ISocketStack> cancellable;
+  if (hooks.cancel) cancellable = CancellableSocketStack(*hooks.cancel);
+  auto client = std::make_unique<THttpClient>(cancellable ? *cancellable : SystemSocketStack());
   auto stream = std::make_unique<TFileStream>(filePath, fmCreate);
+  int64_t total = -1;
+  std::unique_ptr<TReportingStream> reporting;
+  if (hooks.onProgress) {
+    reporting = std::make_unique<TReportingStream>(*stream, hooks, total);
+    client->OnWorkBegin = [&total](THttpClient& sender, TWorkMode mode, int64_t) {
+      if (mode == wmRead && sender.Response().HasContentLength) {
+        total = sender.Response().ContentLength;
+      }
+    };
+  }
   try {
-    client->Get(url, *stream);
+    client->Get(url, reporting ? static_cast<TStream&>(*reporting) : *stream);
   } catch (...) {
     client.reset();  // the connection closes before the file does
     throw;

@@ -2,11 +2,24 @@
 // activity and keeps whatever body bytes arrived when the download fails.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace varnel {
 
+class TCancelSignal;
+
+struct TDownloadHooks {
+  // Stops the connect and every wait on the connection with EOperationCancelled.
+  const TCancelSignal* cancel = nullptr;
+  // After each piece of the body written: bytes in the file so far, and the announced length
+  // (below 0 when the response announces none).
+  std::function<void(int64_t received, int64_t total)> onProgress;
+};
+
 // Raises what the file stream or the HTTP client raised, unchanged.
-void DownloadToFile(const std::string& url, const std::string& filePath);
+void DownloadToFile(const std::string& url, const std::string& filePath,
+                    const TDownloadHooks& hooks = {});
 
 }  // namespace varnel

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "platform/CancelSignal.h"
+
 namespace varnel {
 
 long long RoundHalfToEven(double n) {
@@ -21,10 +23,15 @@ void ExtractArchive(const std::string& zipPath, const std::string& destinationFo
                     IPrompt& prompt, const TStatusWriter& statusWriter,
                     const TExtractExtras& extras) {
   TZipArchiver zip(prompt);
-  zip.OnFileProgress = [&](TBaseArchiver*, const std::string& fileName, double progress,
-                           TZipProcessOperation, TZipProgressPhase phase, bool&) {
+  int entriesDone = 0;
+  zip.OnFileProgress = [&](TBaseArchiver* sender, const std::string& fileName, double progress,
+                           TZipProcessOperation, TZipProgressPhase phase, bool& cancel) {
     if (extras.onFileProgress) extras.onFileProgress(fileName, progress, phase);
     statusWriter(ShowExtractProgress(fileName, progress));
+    if (phase == ppEnd && extras.onEntryDone) {
+      extras.onEntryDone(++entriesDone, sender->SelectedCount());
+    }
+    if (extras.cancel && extras.cancel->Cancelled()) cancel = true;
   };
   zip.FileName = zipPath;
   zip.BaseDir = destinationFolder;

@@ -10,12 +10,19 @@
 
 namespace varnel {
 
+class TCancelSignal;
+
 // Receives the whole text for status panel 0.
 using TStatusWriter = std::function<void(const std::string& panelText)>;
 
-// What the command-line driver adds to the program's extraction.
+// What the command-line driver and the background commands add to the plain extraction.
 struct TExtractExtras {
   bool extractCorruptedFiles = false;  // keep entries that fail the size or CRC-32 check
+  // Once signalled, the extraction stops at its next progress report and returns normally,
+  // as after any cancel; the caller tells that apart by the signal.
+  const TCancelSignal* cancel = nullptr;
+  // After each entry unpacked: entries done so far, entries selected.
+  std::function<void(int done, int selected)> onEntryDone;
   // Sees every file progress report besides the status text.
   std::function<void(const std::string& fileName, double progress, TZipProgressPhase phase)>
       onFileProgress;

@@ -1,5 +1,6 @@
 #include "app/MainUnit.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QGroupBox>
@@ -12,8 +13,10 @@
 #include <map>
 
 #include "actions/Commands.h"
+#include "app/DownloadProgressForm.h"
 #include "app/ListBox.h"
 #include "app/Pictures.h"
+#include "app/QtWorkerHost.h"
 #include "app/StatusBar.h"
 #include "catalog/IconFile.h"
 #include "catalog/Installed.h"
@@ -104,6 +107,9 @@ void TForm1::CreateControls() {
   Timer1->setInterval(kClockInterval);
   connect(Timer1, &QTimer::timeout, this, [this] { errorGuard_.Run([this] { Timer1Timer(); }); });
   Timer1->start();
+
+  Form2 = new TForm2(this);
+  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2);
 }
 
 void TForm1::CreateMenus() {
@@ -143,8 +149,13 @@ void TForm1::CreateMenus() {
 }
 
 void TForm1::ConnectCommand(QAction* item, std::function<void()> command) {
-  connect(item, &QAction::triggered, this,
-          [this, command = std::move(command)] { errorGuard_.Run(command); });
+  connect(item, &QAction::triggered, this, [this, command = std::move(command)] {
+    errorGuard_.Run(command);
+    if (closeRequested_) {
+      closeRequested_ = false;
+      QTimer::singleShot(0, this, &QWidget::close);
+    }
+  });
 }
 
 void TForm1::ConnectCommand(QAction* item, void (TCommands::*command)()) {
@@ -160,8 +171,16 @@ void TForm1::FormCreate() {
   Actions1->addMenu(PopupMenu1);
   PopupMenu1->setTitle("Standard");
   repositoryLines_ = std::make_unique<TRepositoryLines>();
-  commands_ = std::make_unique<TCommands>(TCommandContext{
-      appDir_, dataDir_, repositoryUrl_, *repositoryLines_, *this, shell_, dialogs_, {}, {}});
+  commands_ = std::make_unique<TCommands>(TCommandContext{appDir_,
+                                                          dataDir_,
+                                                          repositoryUrl_,
+                                                          *repositoryLines_,
+                                                          *this,
+                                                          shell_,
+                                                          dialogs_,
+                                                          *workerHost_,
+                                                          {},
+                                                          {}});
   // At the very first start: DataDir is made and the catalogue fetched; a failure of either
   // ends FormCreate here, and the next start finds DataDir and does not fetch again.
   commands_->FirstStart();
@@ -178,6 +197,16 @@ void TForm1::FormResize() {
   L1->viewport()->update();
 }
 
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (commands_ && commands_->Busy()) {
+    commands_->Cancel();
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
 void TForm1::Exit1Click() {
   close();
 }
@@ -190,7 +219,7 @@ std::optional<std::string> TForm1::SelectedItemText() {
 
 void TForm1::SetStatus(const std::string& text) {
   Status->SetPanelText(0, Q(" " + text));
-  // Shows the text at once during long commands; user input waits until the command returns.
+  // Shows the text at once during a catalogue load; user input waits until the load is done.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 

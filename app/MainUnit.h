@@ -1,7 +1,8 @@
 // The main window: the software list with its menus, the status bar and the clock. It owns
-// the catalogue lines and the list items (with their icons). It takes its folder (AppDir) and
-// the repository's URL from its creator and shows every failure of its handlers through the
-// dialogs it is given, which must outlive it.
+// the catalogue lines, the list items (with their icons) and the progress window. Window
+// thread only: the commands' long steps run on their worker and report back to this thread. It
+// takes its folder (AppDir) and the repository's URL from its creator and shows every failure of
+// its handlers through the dialogs it is given, which must outlive it.
 #pragma once
 
 #include <QMainWindow>
@@ -24,7 +25,9 @@ class QTimer;
 namespace varnel {
 
 class TCommands;
+class TForm2;
 class TListBox;
+class TQtWorkerHost;
 class TRepositoryLines;
 class TStatusBar;
 
@@ -73,6 +76,7 @@ class TForm1 : public QMainWindow, public IWindow {
   TListBox* L1 = nullptr;
   TStatusBar* Status = nullptr;
   QTimer* Timer1 = nullptr;
+  TForm2* Form2 = nullptr;  // the progress window of commands running in the background
 
   // Paints one list item; public so tests can paint into an image.
   void L1DrawItem(QPainter& canvas, int index, const QRect& rect, QStyle::State state);
@@ -81,6 +85,8 @@ class TForm1 : public QMainWindow, public IWindow {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // While a command runs, closing cancels it and waits for it to stop; the window closes then.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void CreateControls();
@@ -98,7 +104,9 @@ class TForm1 : public QMainWindow, public IWindow {
   std::string dataDir_;
   std::string repositoryUrl_;
   std::unique_ptr<TRepositoryLines> repositoryLines_;
+  std::unique_ptr<TQtWorkerHost> workerHost_;
   std::unique_ptr<TCommands> commands_;
+  bool closeRequested_ = false;
   QPixmap badge_;  // the green tick drawn on installed programs
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -15,6 +16,27 @@ bool RemoveDir(const std::string& path);
 bool DeleteFile(const std::string& path);
 void MkDir(const std::string& path);  // EInOutError with the system error number on failure
 void RmDir(const std::string& path);  // EInOutError with the system error number on failure
+
+// Whatever is at path, a dangling link included (no final link is followed).
+bool PathExists(const std::string& path);
+// Each raises EInOutError with the system error number on failure.
+void RenameFile(const std::string& from, const std::string& to);  // replaces a file at to
+void ExchangePaths(const std::string& a, const std::string& b);   // both must exist; one step
+// A new folder named prefix + six random characters; returns its path ending in "/".
+std::string CreateUniqueDir(const std::string& prefix);
+
+enum TEntryKind { ekFile, ekFolder, ekLink };
+struct TFolderEntry {
+  std::string name;
+  TEntryKind
+      kind;  // as the entry is, links not followed; anything but a folder or a link is a file
+};
+// The entries of a folder but "." and ".."; raises EInOutError when it can't be read.
+std::vector<TFolderEntry> ListFolder(const std::string& path);
+// Copies a file with its mode and last-write time, or a link as a link; to must not exist.
+void CopyEntry(const std::string& from, const std::string& to);
+// A new folder at to with the mode of the folder at from, plus the owner's rights.
+void CopyFolderMode(const std::string& from, const std::string& to);
 
 // The running executable's full path.
 std::string ExecutablePath();

@@ -53,6 +53,12 @@ class ISocketStack {
                                                      bool ipv6) = 0;
 };
 
+class TCancelSignal;
+
 ISocketStack& SystemSocketStack();
+// The system stack, but every connect, send and wait for data also watches cancel and stops
+// with EOperationCancelled once it is signalled. Name resolution is not watched.
+// REQUIRES: cancel outlives the stack and every connection made through it.
+std::unique_ptr<ISocketStack> CancellableSocketStack(const TCancelSignal& cancel);
 
 }  // namespace varnel

@@ -1,4 +1,5 @@
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/CancelSignal.h"
 #include "platform/Sockets.h"
 
 namespace varnel {
@@ -135,12 +137,25 @@ int LookupErrorNumber(int code, int err) {
   }
 }
 
+// Waits until fd is ready for events or timeoutMs has passed (< 0: no limit); false on the
+// timeout. A signalled cancel ends the wait with EOperationCancelled.
+bool WaitFor(int fd, short events, const TCancelSignal* cancel, int timeoutMs) {
+  pollfd p[2] = {{fd, events, 0}, {cancel ? cancel->WaitDescriptor() : -1, POLLIN, 0}};
+  for (;;) {
+    int n = ::poll(p, 2, timeoutMs < 0 ? -1 : timeoutMs);
+    if (n < 0 && errno != EINTR) RaiseErrno(errno);
+    if (cancel) cancel->ThrowIfCancelled();
+    if (n >= 0) return n > 0;
+  }
+}
+
 class PosixConnection : public ISocketConnection {
  public:
-  explicit PosixConnection(int fd) : fd_(fd) {}
+  PosixConnection(int fd, const TCancelSignal* cancel) : fd_(fd), cancel_(cancel) {}
   ~PosixConnection() override { Close(); }
 
   size_t Send(const void* data, size_t count) override {
+    if (cancel_) WaitFor(fd_, POLLOUT, cancel_, -1);
     for (;;) {
       ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);  // a closed peer must not end the process
       if (n >= 0) return static_cast<size_t>(n);
@@ -148,7 +163,9 @@ class PosixConnection : public ISocketConnection {
     }
   }
 
+  // Only a cancellable connection pays for the wait: a blocking receive waits by itself.
   size_t Receive(void* buffer, size_t count) override {
+    if (cancel_) WaitFor(fd_, POLLIN, cancel_, -1);
     for (;;) {
       ssize_t n = ::recv(fd_, buffer, count, 0);
       if (n >= 0) return static_cast<size_t>(n);
@@ -156,14 +173,7 @@ class PosixConnection : public ISocketConnection {
     }
   }
 
-  bool WaitReadable(int timeoutMs) override {
-    pollfd p{fd_, POLLIN, 0};
-    for (;;) {
-      int n = ::poll(&p, 1, timeoutMs < 0 ? -1 : timeoutMs);
-      if (n >= 0) return n > 0;
-      if (errno != EINTR) RaiseErrno(errno);
-    }
-  }
+  bool WaitReadable(int timeoutMs) override { return WaitFor(fd_, POLLIN, cancel_, timeoutMs); }
 
   void Close() override {
     if (fd_ < 0) return;
@@ -174,22 +184,29 @@ class PosixConnection : public ISocketConnection {
 
  private:
   int fd_;
+  const TCancelSignal* cancel_;
 };
 
-// An interrupted connect goes on in the background; wait for it and take its outcome.
-void FinishInterruptedConnect(int fd) {
-  pollfd p{fd, POLLOUT, 0};
-  while (::poll(&p, 1, -1) < 0) {
-    if (errno != EINTR) RaiseErrno(errno);
+// The connect runs without blocking so that its wait can watch the cancel signal; its outcome
+// is taken once the socket is writable.
+void ConnectSocket(int fd, const sockaddr* peer, socklen_t length, const TCancelSignal* cancel) {
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) RaiseErrno(errno);
+  if (::connect(fd, peer, length) != 0) {
+    if (errno != EINPROGRESS && errno != EINTR) RaiseErrno(errno);
+    WaitFor(fd, POLLOUT, cancel, -1);
+    int err = 0;
+    socklen_t size = sizeof err;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0) RaiseErrno(errno);
+    if (err != 0) RaiseErrno(err);
   }
-  int err = 0;
-  socklen_t length = sizeof err;
-  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) RaiseErrno(errno);
-  if (err != 0) RaiseErrno(err);
+  if (::fcntl(fd, F_SETFL, flags) != 0) RaiseErrno(errno);
 }
 
 class PosixStack : public ISocketStack {
  public:
+  explicit PosixStack(const TCancelSignal* cancel = nullptr) : cancel_(cancel) {}
+
   std::string Resolve(const std::string& host, bool ipv6) override {
     addrinfo hints{};
     hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
@@ -211,7 +228,7 @@ class PosixStack : public ISocketStack {
                                              bool ipv6) override {
     int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) RaiseErrno(errno);
-    auto connection = std::make_unique<PosixConnection>(fd);
+    auto connection = std::make_unique<PosixConnection>(fd, cancel_);
     addrinfo hints{};
     hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -230,12 +247,12 @@ class PosixStack : public ISocketStack {
     int noDelay = 0;  // Nagle stays on
     if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0)
       RaiseErrno(errno);
-    if (::connect(fd, peer->ai_addr, length) != 0) {
-      if (errno != EINTR) RaiseErrno(errno);
-      FinishInterruptedConnect(fd);
-    }
+    ConnectSocket(fd, peer->ai_addr, length, cancel_);
     return connection;
   }
+
+ private:
+  const TCancelSignal* cancel_;
 };
 
 }  // namespace
@@ -243,6 +260,10 @@ class PosixStack : public ISocketStack {
 ISocketStack& SystemSocketStack() {
   static PosixStack stack;
   return stack;
+}
+
+std::unique_ptr<ISocketStack> CancellableSocketStack(const TCancelSignal& cancel) {
+  return std::make_unique<PosixStack>(&cancel);
 }
 
 }  // namespace varnel

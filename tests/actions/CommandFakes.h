@@ -2,14 +2,18 @@
 // prompt log what they are asked into one shared journal, so tests check the order of events.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "actions/Window.h"
+#include "actions/WorkerHost.h"
 #include "platform/Prompt.h"
 #include "platform/Shell.h"
 
@@ -77,6 +81,46 @@ class TScriptedPrompt : public IPrompt {
 
  private:
   TJournal& journal_;
+};
+
+// The window's side of the background work, on the test's own thread: RunEvents delivers what
+// the worker queued until it is told to quit, and the progress window's part is recorded.
+class TRecordingHost : public IWorkerHost {
+ public:
+  void Wake() override {
+    std::lock_guard lock(mutex_);
+    woken_ = true;
+    wake_.notify_one();
+  }
+  void RunEvents(const std::string& caption, const std::function<void()>& deliver,
+                 const std::function<void()>& cancel) override {
+    captions.push_back(caption);
+    quit_ = false;
+    while (!quit_) {
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait_for(lock, std::chrono::milliseconds(5), [this] { return woken_; });
+        woken_ = false;
+      }
+      if (onEvents) onEvents(cancel);
+      deliver();
+    }
+  }
+  void Quit() override { quit_ = true; }
+  void ShowProgress(const TProgress& progress) override { shown.push_back(progress); }
+  void SetCancellable(bool cancellable) override { this->cancellable.push_back(cancellable); }
+
+  // Runs at every turn of the event loop, as a user's click would; cancel is the Cancel button.
+  std::function<void(const std::function<void()>& cancel)> onEvents;
+  std::vector<std::string> captions;
+  std::vector<TProgress> shown;
+  std::vector<bool> cancellable;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool woken_ = false;
+  bool quit_ = false;
 };
 
 // Sets environment variables for one test and puts the old values back afterwards.

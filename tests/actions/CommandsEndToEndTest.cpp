@@ -43,7 +43,7 @@ class CommandsEndToEndTest : public ::testing::Test {
 
   TCommands Commands(const std::string& repositoryUrl, IShell& withShell) {
     return TCommands(TCommandContext{app, data, repositoryUrl, lines, window, withShell, prompt,
-                                     nullptr, nullptr});
+                                     host, nullptr, nullptr});
   }
 
   TempDir root;
@@ -57,6 +57,7 @@ class CommandsEndToEndTest : public ::testing::Test {
   TRecorderWindow window{journal};
   TRecordingShell shell{journal};
   TScriptedPrompt prompt{journal};
+  TRecordingHost host;
 };
 
 TEST_F(CommandsEndToEndTest, UpdateInstallRunUpdateAndUninstallAgainstNginx) {

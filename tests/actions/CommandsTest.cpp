@@ -35,26 +35,30 @@ class CommandsTest : public ::testing::Test {
     lines.SetText(kCatalogue);
   }
 
+  // The fakes run on the worker; they log through the job, so the journal keeps one order.
   TCommands Commands() {
-    return TCommands(
-        TCommandContext{app, data, "http://host/tools/software.zip", lines, window, shell, prompt,
-                        [this](const std::string& url, const std::string& file) {
-                          journal.push_back("download:" + url + " -> " + file);
-                          WriteFile(file, downloadFails ? "" : "PK");
-                          if (downloadFails)
-                            throw ServiceError("Socket Error # 10061\r\nConnection refused.");
-                        },
-                        [this](const std::string& zip, const std::string& dest, IPrompt&,
-                               const std::function<void(const std::string&)>& statusWriter) {
-                          journal.push_back("extract:" + zip + " -> " + dest);
-                          if (openFails) throw ServiceError("Archive is damaged");
-                          fs::create_directories(dest);
-                          for (const auto& [name, bytes] : archive) {
-                            statusWriter(" Extracting " + name + " (100%)");
-                            WriteFile(dest + "/" + name, bytes);
-                          }
-                          if (extractFails) throw ServiceError("Stream read error");
-                        }});
+    return TCommands(TCommandContext{
+        app, data, "http://host/tools/software.zip", lines, window, shell, prompt, host,
+        [this](const std::string& url, const std::string& file, TJob& job) {
+          Log(job, "download:" + url + " -> " + file);
+          WriteFile(file, downloadFails ? "" : "PK");
+          if (downloadFails) throw ServiceError("Socket Error # 10061\r\nConnection refused.");
+        },
+        [this](const std::string& zip, const std::string& dest, IPrompt&, TJob& job) {
+          const bool staged = dest.starts_with(app + ".staging/job-") && dest.ends_with("/tree/");
+          Log(job, "extract:" + zip + " -> " + (staged ? "staging" : dest));
+          if (openFails) throw ServiceError("Archive is damaged");
+          fs::create_directories(dest);
+          for (const auto& [name, bytes] : archive) {
+            job.WriteStatusPanel(" Extracting " + name + " (100%)");
+            WriteFile(dest + "/" + name, bytes);
+          }
+          if (extractFails) throw ServiceError("Stream read error");
+        }});
+  }
+
+  void Log(TJob& job, const std::string& entry) {
+    job.Post([this, entry] { journal.push_back(entry); });
   }
 
   void Install(const std::string& name) {
@@ -71,6 +75,7 @@ class CommandsTest : public ::testing::Test {
   TRecorderWindow window{journal};
   TRecordingShell shell{journal};
   TScriptedPrompt prompt{journal};
+  TRecordingHost host;
   std::map<std::string, std::string> archive{{"a.txt", "new a"}};
   bool downloadFails = false;
   bool openFails = false;
@@ -82,7 +87,7 @@ TEST_F(CommandsTest, UpdateRepositoryRunsItsStepsInOrderAndRemovesTheTemporaryAr
   EXPECT_EQ(
       journal,
       (TJournal{"status: Downloading list...", "download:http://host/tools/software.zip -> " + temp,
-                "status: Unpacking repository...", "extract:" + temp + " -> " + data,
+                "status: Unpacking repository...", "extract:" + temp + " -> staging",
                 "panel: Extracting a.txt (100%)", "status: Repository has been updated", "load"}));
   EXPECT_FALSE(FileExists(temp));
   EXPECT_EQ(ReadFile(data + "a.txt"), "new a");
@@ -94,10 +99,11 @@ TEST_F(CommandsTest, InstallAsksThenDownloadsUnpacksIntoTheProgramFolderAndRepai
       journal,
       (TJournal{"confirm:Install this software?|Dice", "status: Downloading archive...",
                 "download:http://host/tools/dice.zip -> " + temp, "status: Unpacking archive...",
-                "extract:" + temp + " -> " + data + "Dice", "panel: Extracting a.txt (100%)",
+                "extract:" + temp + " -> staging", "panel: Extracting a.txt (100%)",
                 "status: Installation completed", "repaint"}));
   EXPECT_FALSE(FileExists(temp));
-  EXPECT_TRUE(DirectoryExists(data + "Dice"));
+  EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
+  EXPECT_EQ(host.captions, (std::vector<std::string>{"Dice"}));
 }
 
 // Each failing step ends the command there: the status it leaves, whether temp.zip stays,
@@ -125,6 +131,9 @@ TEST_P(CommandFailureTest, LeavesWhatTheFailingStepLeaves) {
   }
   EXPECT_EQ(window.panel, row.lastPanel);
   EXPECT_EQ(FileExists(temp), row.tempLeft);
+  // Nothing of what was unpacked reaches DataDir, and the staging folder is gone.
+  EXPECT_TRUE(fs::is_empty(data));
+  EXPECT_TRUE(!fs::exists(app + ".staging") || fs::is_empty(app + ".staging"));
   for (const std::string& entry : journal) {
     EXPECT_NE(entry, "load");
     EXPECT_NE(entry, "repaint");
@@ -171,7 +180,7 @@ TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) 
 TEST_F(CommandsTest, ATemporaryArchiveThatCannotBeCreatedEndsTheInstallBeforeTheNetwork) {
   fs::remove_all(app);
   window.selected = "Dice";
-  TCommands commands(TCommandContext{app, data, "", lines, window, shell, prompt, {}, {}});
+  TCommands commands(TCommandContext{app, data, "", lines, window, shell, prompt, host, {}, {}});
   try {
     commands.Install();
     ADD_FAILURE() << "no exception";

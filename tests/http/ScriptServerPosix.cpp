@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -98,7 +99,10 @@ void ScriptServer::Serve(int fd, const ConnectionScript& script) {
       if (n <= 0) break;
       sent += static_cast<size_t>(n);
     }
-    if (step.pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.pauseMs));
+    // A long pause ends early when the server stops, so tests don't wait it out.
+    for (int waited = 0; waited < step.pauseMs && !stop_; waited += 10) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min(10, step.pauseMs - waited)));
+    }
   }
   if (script.reset) {
     linger hard{1, 0};

@@ -1,0 +1,94 @@
+#include "actions/Staging.h"
+
+#include <map>
+
+#include "actions/DeleteTree.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kStagingRoot = ".staging/";
+
+void DeleteFolder(const std::string& folder) {
+  DeleteTree(folder);
+  RemoveDir(folder);
+}
+
+// Copies into newTree what oldTree holds and newTree does not; where both hold something of
+// one name, the new one wins, and only two folders are looked into.
+void AddMissing(const std::string& oldTree, const std::string& newTree) {
+  std::map<std::string, TEntryKind> present;
+  for (const TFolderEntry& entry : ListFolder(newTree)) present.emplace(entry.name, entry.kind);
+  for (const TFolderEntry& entry : ListFolder(oldTree)) {
+    const std::string from = JoinPath(oldTree, entry.name);
+    const std::string to = JoinPath(newTree, entry.name);
+    auto found = present.find(entry.name);
+    if (found == present.end()) {
+      if (entry.kind == ekFolder) {
+        CopyFolderMode(from, to);
+        AddMissing(from, to);
+      } else {
+        CopyEntry(from, to);
+      }
+    } else if (entry.kind == ekFolder && found->second == ekFolder) {
+      AddMissing(from, to);
+    }
+  }
+}
+
+void MoveFiles(const std::string& from, const std::string& to, const std::string& skip) {
+  for (const TFolderEntry& entry : ListFolder(from)) {
+    const std::string source = JoinPath(from, entry.name);
+    const std::string target = JoinPath(to, entry.name);
+    if (entry.kind == ekFolder) {
+      if (!ForceDirectories(target)) MkDir(target);  // raises the reason
+      MoveFiles(source, target, {});
+    } else if (entry.name != skip) {
+      RenameFile(source, target);
+    }
+  }
+}
+
+}  // namespace
+
+TStagingFolder::TStagingFolder(const std::string& appDir) {
+  const std::string root = appDir + kStagingRoot;
+  if (!ForceDirectories(root)) MkDir(root);
+  path_ = CreateUniqueDir(root + "job-");
+}
+
+TStagingFolder::~TStagingFolder() {
+  DeleteFolder(path_);
+}
+
+std::string TStagingFolder::Tree() const {
+  return path_ + "tree/";
+}
+
+void TStagingFolder::ReplaceFolder(const std::string& programFolder) {
+  if (!DirectoryExists(Tree())) return;
+  if (!PathExists(programFolder)) {
+    RenameFile(Tree(), programFolder);
+    return;
+  }
+  if (DirectoryExists(programFolder)) AddMissing(programFolder, Tree());
+  ExchangePaths(Tree(), programFolder);
+}
+
+void TStagingFolder::MoveFilesInto(const std::string& dataDir, const std::string& lastFile) {
+  if (!DirectoryExists(Tree())) return;
+  MoveFiles(Tree(), dataDir, lastFile);
+  if (PathExists(JoinPath(Tree(), lastFile))) {
+    RenameFile(JoinPath(Tree(), lastFile), JoinPath(dataDir, lastFile));
+  }
+}
+
+void RemoveStagingLeftovers(const std::string& appDir) {
+  const std::string root = appDir + kStagingRoot;
+  if (DirectoryExists(root)) DeleteFolder(root);
+}
+
+}  // namespace varnel

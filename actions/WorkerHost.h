@@ -1,0 +1,43 @@
+// The window's side of a command's background work: it wakes the window thread for the
+// worker, keeps the window's events going while the long steps run, and shows their progress.
+// The app implements it with the progress window; tests with a recorder that runs the event
+// loop on the test's own thread. Wake may be called from any thread; everything else only on
+// the window thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace varnel {
+
+enum TProgressKind { pkDownload, pkExtract, pkDelete };
+
+struct TProgress {
+  TProgressKind Kind = pkDownload;
+  int64_t Done = 0;           // bytes received, entries unpacked
+  int64_t Total = -1;         // below 0 when not known (a busy bar)
+  double BytesPerSecond = 0;  // downloads only; 0 until a rate is known
+};
+
+class IWorkerHost {
+ public:
+  virtual ~IWorkerHost() = default;
+  // Asks the window thread to call the deliver function of the running RunEvents soon.
+  virtual void Wake() = 0;
+  // Runs the window's events until Quit: painting and the clock go on, input to the main
+  // window does nothing. deliver runs after each Wake; cancel when the user asks to stop.
+  // caption names the command (the program, or "Update repository").
+  virtual void RunEvents(const std::string& caption, const std::function<void()>& deliver,
+                         const std::function<void()>& cancel) = 0;
+  // Ends the running RunEvents once the current event has been handled.
+  virtual void Quit() = 0;
+  virtual void ShowProgress(const TProgress& progress) = 0;
+  // Whether Cancel is offered from now on.
+  virtual void SetCancellable(bool cancellable) = 0;
+};
+
+// The progress window's label for a report: "Downloading files... 12.3 of 48.0 MB, 5.1 MB/s".
+std::string ProgressLabel(const TProgress& progress);
+
+}  // namespace varnel

@@ -1,0 +1,47 @@
+// The window's side of the background work, with Qt: a nested event loop keeps painting and
+// the clock going while a command's long steps run on the worker, input to the main window is
+// dropped meanwhile (never queued for later), and the progress window appears once a command
+// has run for a moment. Wake may be called from any thread; the rest on the window thread.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+#include "actions/WorkerHost.h"
+
+class QEventLoop;
+class QWidget;
+
+namespace varnel {
+
+class TForm2;
+
+class TQtWorkerHost : public QObject, public IWorkerHost {
+ public:
+  // Quick commands finish before the progress window would show and never flash it.
+  static constexpr int kShowAfterMs = 300;
+
+  // mainWindow and form belong to the window thread and must outlive the host.
+  TQtWorkerHost(QWidget& mainWindow, TForm2& form);
+
+  void Wake() override;
+  void RunEvents(const std::string& caption, const std::function<void()>& deliver,
+                 const std::function<void()>& cancel) override;
+  void Quit() override;
+  void ShowProgress(const TProgress& progress) override;
+  void SetCancellable(bool cancellable) override;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QWidget& mainWindow_;
+  TForm2& form_;
+  QTimer showTimer_;
+  QEventLoop* loop_ = nullptr;
+  bool quit_ = false;
+  std::function<void()> deliver_;
+};
+
+}  // namespace varnel
