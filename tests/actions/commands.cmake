@@ -14,3 +14,10 @@ target_link_libraries(commands_e2e_tests PRIVATE varnel_commands varnel_peerserv
 gtest_discover_tests(commands_e2e_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                      PROPERTIES ENVIRONMENT "VARNEL_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
                                 LABELS "e2e")
+
+# The commands' worker thread with the real download and extraction against scripted servers;
+# also run under ThreadSanitizer.
+varnel_add_gtest(background_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/BackgroundTest.cpp
+          ${CMAKE_SOURCE_DIR}/tests/zip/ZipTestSupport.cpp
+  LIBS varnel_commands varnel_http_testsupport ZLIB::ZLIB)

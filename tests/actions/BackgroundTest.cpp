@@ -1,0 +1,259 @@
+// The commands with the real download and extraction on their worker thread, against
+// scripted servers: what the window thread is handed, Cancel at every step, and that a
+// failure or a Cancel leaves DataDir exactly as it was.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "actions/Commands.h"
+#include "catalog/RepositoryLines.h"
+#include "http/NetExceptions.h"
+#include "tests/actions/CommandFakes.h"
+#include "tests/http/ScriptServer.h"
+#include "tests/support/TempDir.h"
+#include "tests/zip/ZipTestSupport.h"
+
+namespace varnel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+std::string Ok(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\nConnection: close\r\n\r\n" + body;
+}
+
+// Every name below folder with its kind, mode and contents.
+std::map<std::string, std::string> Tree(const std::string& folder) {
+  std::map<std::string, std::string> tree;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const auto mode = static_cast<int>(entry.symlink_status().permissions());
+    std::string& line = tree[fs::relative(entry.path(), folder).string()];
+    line = std::to_string(mode) + (entry.is_directory() ? " dir" : " " + ReadFile(entry.path()));
+  }
+  return tree;
+}
+
+// A port whose listen queue is full, so that a connect to it hangs.
+class FullListener {
+ public:
+  FullListener() {
+    const int unused = UnusedPort();
+    sockaddr_in address{
+        AF_INET, htons(static_cast<uint16_t>(unused)), {htonl(INADDR_LOOPBACK)}, {}};
+    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listener_, 0);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    port_ = unused;
+  }
+  ~FullListener() {
+    ::close(filler_);
+    ::close(listener_);
+  }
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int filler_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  int port_ = 0;
+};
+
+class BackgroundTest : public ::testing::Test {
+ protected:
+  BackgroundTest() {
+    fs::create_directories(data + "Dice/docs");
+    WriteFile(data + "Dice/a.txt", "old a");
+    WriteFile(data + "Dice/docs/notes.txt", "the user's notes");
+    WriteFile(data + "software.dat", "the old catalogue");
+    WriteFile(data + "dice.ico", "the old icon");
+    fs::permissions(data + "Dice/a.txt", fs::perms::owner_read);
+  }
+
+  // The catalogue names Dice with its archive, the repository's archive beside it.
+  TCommands Commands(const std::string& baseUrl) {
+    lines.SetText("dice.ico\nDice\n" + baseUrl + "/dice.zip\na.txt\nRolls dice\n\n\n\n\n\n");
+    return TCommands(TCommandContext{
+        app, data, baseUrl + "/software.zip", lines, window, shell, prompt, host, {}, {}});
+  }
+
+  void Run(TCommands& commands, bool install) {
+    window.selected = "Dice";
+    install ? commands.Install() : commands.UpdateRepository();
+  }
+
+  TempDir root;
+  const std::string app = root.Path();
+  const std::string data = app + "data/";
+  TRepositoryLines lines;
+  TJournal journal;
+  TRecorderWindow window{journal};
+  TRecordingShell shell{journal};
+  ScriptedPrompt prompt;
+  TRecordingHost host;
+};
+
+std::string ManyEntries(int count) {
+  std::vector<TestEntry> entries;
+  for (int i = 0; i < count; ++i)
+    entries.push_back({.name = std::to_string(i) + ".txt", .data = "x"});
+  return BuildZip(entries);
+}
+
+struct CancelRow {
+  const char* step;
+  bool install;
+  std::string response;   // what the server sends; empty: a connect that never completes
+  int pauseMs;            // how long it then waits before closing
+  bool duringExtraction;  // cancel once the first entry is unpacked, not after 200 ms
+};
+
+class CancelTest : public BackgroundTest, public ::testing::WithParamInterface<CancelRow> {};
+
+TEST_P(CancelTest, ReturnsAtOnceAndLeavesDataDirAsItWas) {
+  const CancelRow& row = GetParam();
+  std::unique_ptr<FullListener> full;
+  std::unique_ptr<ScriptServer> server;
+  std::string baseUrl;
+  if (row.response.empty() && row.pauseMs == 0) {
+    full = std::make_unique<FullListener>();
+    baseUrl = full->BaseUrl();
+  } else {
+    server = std::make_unique<ScriptServer>(
+        std::vector<ConnectionScript>{{{{row.response, row.pauseMs}}, false}});
+    baseUrl = server->BaseUrl();
+  }
+  TCommands commands = Commands(baseUrl);
+  const auto before = Tree(data);
+  const auto start = Clock::now();
+  std::optional<Clock::time_point> cancelledAt;
+  host.onEvents = [&](const std::function<void()>& cancel) {
+    if (cancelledAt) return;
+    bool extracting = !host.shown.empty() && host.shown.back().Kind == pkExtract;
+    if (row.duringExtraction ? extracting : Clock::now() - start > std::chrono::milliseconds(200)) {
+      cancelledAt = Clock::now();
+      cancel();
+    }
+  };
+  Run(commands, row.install);
+  ASSERT_TRUE(cancelledAt);
+  EXPECT_LT(Clock::now() - *cancelledAt, std::chrono::seconds(1));
+  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_FALSE(fs::exists(app + "temp.zip"));
+  EXPECT_EQ(Tree(data), before);
+  EXPECT_TRUE(!fs::exists(app + ".staging") || fs::is_empty(app + ".staging"));
+  for (const std::string& entry : journal) EXPECT_NE(entry, "load");
+}
+
+const std::string kStalledHead =
+    "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'x');
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, CancelTest,
+    ::testing::Values(CancelRow{"connect_hangs", true, "", 0, false},
+                      CancelRow{"server_never_answers", true, "", 30000, false},
+                      CancelRow{"body_stalls", true, kStalledHead, 30000, false},
+                      CancelRow{"catalogue_body_stalls", false, kStalledHead, 30000, false},
+                      CancelRow{"mid_extraction", true, Ok(ManyEntries(3000)), 0, true},
+                      CancelRow{"catalogue_mid_extraction", false, Ok(ManyEntries(3000)), 0, true}),
+    [](const auto& info) { return std::string(info.param.step); });
+
+TEST_F(BackgroundTest, AFailedUpdateLeavesTheOldVersionIntact) {
+  const auto before = Tree(data);
+  // A damaged second entry answered with Abort: nothing of the new version is kept.
+  ScriptServer damaged(Ok(BuildZip(
+      {{.name = "a.txt", .data = "new a"}, {.name = "b.txt", .data = "new b", .crc = 1}})));
+  TCommands commands = Commands(damaged.BaseUrl());
+  Run(commands, true);
+  ASSERT_EQ(prompt.texts.size(), 1u);
+  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_EQ(Tree(data), before);
+
+  // A connection cut in the middle of the body: the error is raised as before.
+  ScriptServer cut(std::vector<ConnectionScript>{
+      {{{"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + std::string(100, 'x'), 50}}, true}});
+  TCommands again = Commands(cut.BaseUrl());
+  EXPECT_THROW(Run(again, true), ESocketError);
+  EXPECT_EQ(window.panel, " Downloading archive...");
+  EXPECT_EQ(Tree(data), before);
+  EXPECT_TRUE(fs::exists(app + "temp.zip"));
+}
+
+TEST_F(BackgroundTest, AnUpdateKeepsTheOldFilesTheArchiveLacksAndReportsItsProgress) {
+  ScriptServer server(Ok(
+      BuildZip({{.name = "a.txt", .data = "new a"}, {.name = "docs/new.txt", .data = "new doc"}})));
+  TCommands commands = Commands(server.BaseUrl());
+  Run(commands, true);
+  EXPECT_EQ(window.panel, " Installation completed");
+  EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
+  EXPECT_EQ(ReadFile(data + "Dice/docs/new.txt"), "new doc");
+  EXPECT_EQ(ReadFile(data + "Dice/docs/notes.txt"), "the user's notes");
+  EXPECT_TRUE(fs::is_empty(app + ".staging"));
+  EXPECT_EQ(journal.back(), "repaint");
+  // The window thread was shown the download against its length, then the two entries.
+  ASSERT_FALSE(host.shown.empty());
+  EXPECT_EQ(host.shown.back().Kind, pkExtract);
+  EXPECT_EQ(host.shown.back().Done, 2);
+  EXPECT_EQ(host.shown.back().Total, 2);
+  EXPECT_EQ(host.cancellable, (std::vector<bool>{false}));
+}
+
+TEST_F(BackgroundTest, ACatalogueUpdateReplacesOnlyTheFilesOfItsArchive) {
+  ScriptServer server(Ok(BuildZip({{.name = "software.dat", .data = "new catalogue"},
+                                   {.name = "icons/new.ico", .data = "new icon"}})));
+  TCommands commands = Commands(server.BaseUrl());
+  Run(commands, false);
+  EXPECT_EQ(ReadFile(data + "software.dat"), "new catalogue");
+  EXPECT_EQ(ReadFile(data + "icons/new.ico"), "new icon");
+  EXPECT_EQ(ReadFile(data + "dice.ico"), "the old icon");
+  EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "old a");
+  EXPECT_EQ(journal.back(), "load");
+}
+
+TEST_F(BackgroundTest, StagingLeftoversAreRemovedAtStart) {
+  fs::create_directories(app + ".staging/job-left/tree/sub");
+  WriteFile(app + ".staging/job-left/tree/sub/half.txt", "half written");
+  Commands("http://127.0.0.1:1").FirstStart();
+  EXPECT_FALSE(fs::exists(app + ".staging"));
+  EXPECT_TRUE(journal.empty());
+}
+
+// The seam itself: texts in the order the worker queued them, questions answered on the
+// window thread, no question shown once the work is cancelled, and what the work raised
+// raised again on the window thread.
+TEST_F(BackgroundTest, TheWindowThreadGetsEveryTextInOrderAndAnswersTheQuestions) {
+  TWorker worker(host, prompt, window);
+  prompt.answers = {mrRetry};
+  std::vector<TModalResult> answers;  // the worker's, read once Run has joined it
+  worker.Run("caption", [&](TJob& job) {
+    for (int i = 0; i < 500; ++i) job.WriteStatusPanel(std::to_string(i));
+    answers.push_back(job.Prompt().MessageDlg("first?", mtConfirmation, mbAbort | mbRetry));
+    job.SetStatus("answered");
+  });
+  ASSERT_EQ(journal.size(), 501u);
+  for (size_t i = 0; i < 500; ++i) EXPECT_EQ(journal[i], "panel:" + std::to_string(i));
+  EXPECT_EQ(journal[500], "status: answered");
+  EXPECT_EQ(answers, (std::vector<TModalResult>{mrRetry}));
+
+  host.onEvents = [](const std::function<void()>& cancel) { cancel(); };
+  EXPECT_THROW(worker.Run("caption",
+                          [&](TJob& job) {
+                            while (!job.CancelSignal().Cancelled()) std::this_thread::yield();
+                            answers.push_back(job.Prompt().FileFailureDlg(
+                                "second?", mbAbort | mbRetry | mbIgnore, 0, ""));
+                            job.SetCancellable(false);  // the cancel came first
+                          }),
+               EOperationCancelled);
+  EXPECT_EQ(prompt.texts, (std::vector<std::string>{"first?"}));
+  EXPECT_EQ(answers.back(), mrAbort);
+}
+
+}  // namespace
+}  // namespace varnel::test
