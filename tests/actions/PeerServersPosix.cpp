@@ -48,6 +48,10 @@ std::string NginxConfig(const std::string& root, const std::string& work) {
          "    location /plain/ { alias " +
          root +
          "; }\n"
+         // The same files at a modem's pace, for tests that watch a download in progress.
+         "    location /slow/ { alias " +
+         root +
+         "; limit_rate 256k; }\n"
          // The stored .gz beside each file goes out as is; appending the empty file drops
          // the length, so the compressed bytes travel chunked.
          "    location /gz/ {\n"

@@ -2,9 +2,15 @@
 // start through install, run, launcher, uninstall and a server that has gone away.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
 
+#include <cstdlib>
 #include <filesystem>
+#include <set>
 
+#include "app/DownloadProgressForm.h"
 #include "app/ListBox.h"
 #include "app/MainUnit.h"
 #include "app/StatusBar.h"
@@ -37,6 +43,31 @@ class WindowEndToEndTest : public ::testing::Test {
   }
   void Select(const std::string& name) { window().L1->SetItemIndex(IndexOf(name)); }
   TForm1& window() { return *fixture.window; }
+
+  // The repository at 256 KB/s, with Dice's archive grown to a megabyte: a download that
+  // takes about four seconds.
+  void OpenOnASlowServer() {
+    const std::string base = server->BaseUrl() + "/slow";
+    ASSERT_TRUE(MakeSampleRepository(served, base));
+    fixture.repositoryUrl = base + "/tools/software.zip";
+    fixture.Open();
+    ASSERT_EQ(std::system(("python3 -c \"import os, zipfile; zipfile.ZipFile('" + served +
+                           "tools/dice.zip', 'w').writestr('dice.py', os.urandom(1 << 20))\"")
+                              .c_str()),
+              0);
+    Select("Dice");
+  }
+
+  // Runs step every 100 ms while a command runs, with the time since the command started.
+  void WhileRunning(std::function<void(int elapsedMs)> step) {
+    auto timer = std::make_unique<QTimer>();
+    QObject::connect(timer.get(), &QTimer::timeout,
+                     [step = std::move(step), elapsed = 0]() mutable { step(elapsed += 100); });
+    timer->start(100);
+    probes.push_back(std::move(timer));
+  }
+
+  std::vector<std::unique_ptr<QTimer>> probes;
   std::string Panel() { return window().Status->PanelText(0).toStdString(); }
 
   TempDir servers;
@@ -121,6 +152,52 @@ TEST_F(WindowEndToEndTest, ABodyThatIsNotAnArchiveKeepsTheList) {
       << fixture.dialogs.errors[0].second;
   EXPECT_EQ(Panel(), " Unpacking repository...");
   EXPECT_EQ(window().L1->count(), 8);
+}
+
+TEST_F(WindowEndToEndTest, ASlowDownloadKeepsTheWindowAliveShowsProgressAndCancelsOnEscape) {
+  OpenOnASlowServer();
+  std::set<QString> clock;
+  std::vector<int> bar;
+  bool progressShown = false;
+  WhileRunning([&](int ms) {
+    clock.insert(window().Status->PanelText(1));
+    progressShown = progressShown || window().Form2->isVisible();
+    bar.push_back(window().Form2->ProgressBar1->value());
+    // Input to the main window meanwhile does nothing, now or later.
+    if (ms == 1500) {
+      QTest::keyClick(window().L1, Qt::Key_Return);
+      QTest::mouseDClick(window().L1->viewport(), Qt::LeftButton);
+      QTest::keyClick(window().L1, Qt::Key_F5);
+    }
+    if (ms == 2500) QTest::keyClick(window().Form2, Qt::Key_Escape);
+  });
+  window().Install2->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_GE(clock.size(), 2u);
+  EXPECT_TRUE(progressShown);
+  EXPECT_EQ(window().Form2->windowTitle(), "Dice");
+  ASSERT_GE(bar.size(), 20u);
+  EXPECT_GT(bar[20], bar[5]);
+  EXPECT_EQ(fixture.dialogs.questions.size(), 1u);
+  EXPECT_TRUE(fixture.dialogs.errors.empty());
+  EXPECT_EQ(Panel(), " Cancelled");
+  EXPECT_FALSE(fs::exists(fixture.appDir / "data/Dice"));
+  EXPECT_FALSE(fs::exists(fixture.appDir / "temp.zip"));
+  EXPECT_FALSE(window().Form2->isVisible());
+}
+
+TEST_F(WindowEndToEndTest, ClosingTheWindowDuringADownloadCancelsItAndCloses) {
+  OpenOnASlowServer();
+  window().show();
+  WhileRunning([&](int ms) {
+    if (ms == 1000) window().close();
+  });
+  window().Install2->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(Panel(), " Cancelled");
+  EXPECT_TRUE(fixture.dialogs.errors.empty());
+  EXPECT_FALSE(fs::exists(fixture.appDir / "data/Dice"));
 }
 
 }  // namespace
