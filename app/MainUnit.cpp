@@ -15,6 +15,7 @@
 #include "app/ListBox.h"
 #include "app/Pictures.h"
 #include "app/StatusBar.h"
+#include "app/WindowFont.h"
 #include "catalog/IconFile.h"
 #include "catalog/Installed.h"
 #include "catalog/ListDrawing.h"
@@ -50,11 +51,7 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
       badge_(InstalledBadge()) {
   setWindowTitle("Varnel Tools");
   setWindowIcon(ProgramIcon());
-  // Tahoma where it exists; otherwise a face of like width, so panel texts fit as designed.
-  QFont font;
-  font.setFamilies({"Tahoma", "Arial", "Liberation Sans", "Nimbus Sans"});
-  font.setPointSize(8);
-  setFont(font);
+  setFont(WindowFont());
   CreateControls();
   CreateMenus();
   connect(L1, &TListBox::DoubleClicked, Run1, &QAction::trigger);
