@@ -49,6 +49,7 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
       appDir_(std::move(appDir)),
       repositoryUrl_(std::move(repositoryUrl)),
       badge_(InstalledBadge()) {
+  dialogs_.SetOwner(this);
   setWindowTitle("Varnel Tools");
   setWindowIcon(ProgramIcon());
   setFont(WindowFont());

@@ -54,6 +54,7 @@ TEST(MainWindowTest, FileNamedDataGivesIoError183) {
   TWindowFixture fixture;
   test::WriteFile(fixture.appDir / "data", "not a folder");
   TForm1& window = fixture.Open();
+  EXPECT_EQ(fixture.dialogs.owner, &window) << "the window owns its boxes from the start";
   ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
   EXPECT_EQ(fixture.dialogs.errors[0].first, "Varneltools");
   EXPECT_EQ(fixture.dialogs.errors[0].second, "I/O error 183.");
