@@ -175,4 +175,12 @@ std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
   return Utf16ToUtf8(units);
 }
 
+std::string AsciiLower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+  return lower;
+}
+
 }  // namespace varnel

@@ -28,5 +28,20 @@ TEST(Text, CodePages) {
   EXPECT_EQ(Utf16BytesToUtf8(std::string("\0A\x20\xAC", 4), true), "A\xE2\x82\xAC");
 }
 
+// Header names, schemes and archive names fold only the 26 ASCII letters, under any locale.
+TEST(Text, AsciiLowerFoldsOnlyAsciiLetters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Transfer-Encoding: CHUNKED", "transfer-encoding: chunked"},
+      {"LOCALHOST", "localhost"},
+      {"@[`{AZ", "@[`{az"},                      // the neighbours of the letter ranges stay
+      {"\xC3\x89" "COLE.EXE", "\xC3\x89" "cole.exe"},  // UTF-8 of an accented capital stays
+      {std::string("N\0UL", 4), std::string("n\0ul", 4)},
+  };
+  for (const auto& [text, lower] : cases) EXPECT_EQ(AsciiLower(text), lower) << text;
+  EXPECT_EQ(AsciiLower(u'Q'), u'q');
+  EXPECT_EQ(AsciiLower(u'\u00C0'), u'\u00C0');
+  EXPECT_EQ(AsciiLower(u'\u0130'), u'\u0130');  // a dotted capital I is no ASCII letter
+}
+
 }  // namespace
 }  // namespace varnel
