@@ -48,7 +48,9 @@ bool RemoveDir(const std::string& path) {
   return ::rmdir(WithoutTrailingDelimiter(path).c_str()) == 0;
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 void MkDir(const std::string& path) {
   std::string p = WithoutTrailingDelimiter(path);

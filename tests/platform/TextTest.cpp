@@ -14,10 +14,13 @@ TEST(Text, Utf16RoundTripAndLength) {
 
 TEST(Text, InvalidUtf8DecodesToReplacementCharacters) {
   EXPECT_FALSE(IsValidUtf8("\x81"));
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));       // overlong
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));   // a surrogate
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));        // overlong
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));    // a surrogate
   EXPECT_TRUE(IsValidUtf8("\xEF\xBF\xBD ok"));  // U+FFFD itself
-  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("a\xFF" "b")), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("a\xFF"
+                                    "b")),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(Text, CodePages) {
@@ -33,8 +36,11 @@ TEST(Text, AsciiLowerFoldsOnlyAsciiLetters) {
   const std::pair<std::string, std::string> cases[] = {
       {"Transfer-Encoding: CHUNKED", "transfer-encoding: chunked"},
       {"LOCALHOST", "localhost"},
-      {"@[`{AZ", "@[`{az"},                      // the neighbours of the letter ranges stay
-      {"\xC3\x89" "COLE.EXE", "\xC3\x89" "cole.exe"},  // UTF-8 of an accented capital stays
+      {"@[`{AZ", "@[`{az"},  // the neighbours of the letter ranges stay
+      {"\xC3\x89"
+       "COLE.EXE",
+       "\xC3\x89"
+       "cole.exe"},  // UTF-8 of an accented capital stays
       {std::string("N\0UL", 4), std::string("n\0ul", 4)},
   };
   for (const auto& [text, lower] : cases) EXPECT_EQ(AsciiLower(text), lower) << text;
