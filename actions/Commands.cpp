@@ -1,6 +1,5 @@
 #include "actions/Commands.h"
 
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 
@@ -25,9 +24,7 @@ constexpr size_t kMinWebPageLength = 4;
 constexpr double kRateAfterSeconds = 0.25;  // earlier rates jump about too much to read
 
 bool IsWebAddress(const std::string& text) {
-  std::string lower;
-  for (char c : text.substr(0, 8))
-    lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string lower = AsciiLower(std::string_view(text).substr(0, 8));
   return lower.starts_with("http://") || lower.starts_with("https://");
 }
 

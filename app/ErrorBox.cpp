@@ -14,11 +14,11 @@ namespace varnel {
 
 namespace {
 
-// A modal box owned by the active window. Its text may come from a server, an archive or the
-// catalogue, so it is shown as written, never read as markup.
-int ExecMessageBox(QMessageBox::Icon icon, const QString& title, const std::string& text,
-                   QMessageBox::StandardButtons buttons) {
-  QMessageBox box(icon, title, QString(), buttons, QApplication::activeWindow());
+// A modal box over parent. Its text may come from a server, an archive or the catalogue, so it
+// is shown as written, never read as markup.
+int ExecMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                   const std::string& text, QMessageBox::StandardButtons buttons) {
+  QMessageBox box(icon, title, QString(), buttons, parent);
   box.setTextFormat(Qt::PlainText);
   box.setText(QString::fromStdString(text));
   return box.exec();
@@ -26,12 +26,19 @@ int ExecMessageBox(QMessageBox::Icon icon, const QString& title, const std::stri
 
 }  // namespace
 
+// The owner, whichever menu or key started the command; the active window changes while a
+// context menu closes, which put boxes in the middle of the screen.
+QWidget* TQtDialogs::Parent() const {
+  return owner_ && owner_->isVisible() ? owner_.data() : nullptr;
+}
+
 void TQtDialogs::ShowError(const std::string& title, const std::string& text) {
-  ExecMessageBox(QMessageBox::Critical, QString::fromStdString(title), text, QMessageBox::Ok);
+  ExecMessageBox(Parent(), QMessageBox::Critical, QString::fromStdString(title), text,
+                 QMessageBox::Ok);
 }
 
 bool TQtDialogs::Confirm(const std::string& text, const std::string& caption) {
-  return ExecMessageBox(QMessageBox::Question, QString::fromStdString(caption), text,
+  return ExecMessageBox(Parent(), QMessageBox::Question, QString::fromStdString(caption), text,
                         QMessageBox::Yes | QMessageBox::No) != QMessageBox::No;
 }
 
@@ -65,7 +72,7 @@ TModalResult TQtDialogs::MessageDlg(const std::string& text, TMsgDlgType type, u
                                  : type == mtInformation ? QMessageBox::Information
                                                          : QMessageBox::Question;
   const auto chosen = static_cast<QMessageBox::StandardButton>(
-      ExecMessageBox(icon, QApplication::applicationDisplayName(), text, shown));
+      ExecMessageBox(Parent(), icon, QApplication::applicationDisplayName(), text, shown));
   for (auto [button, result] : kResults) {
     if (button == chosen) return result;
   }
@@ -74,7 +81,7 @@ TModalResult TQtDialogs::MessageDlg(const std::string& text, TMsgDlgType type, u
 
 bool TQtDialogs::PasswordQuery(const std::string& caption, const std::string& label,
                                std::string& value) {
-  QInputDialog dialog(QApplication::activeWindow());
+  QInputDialog dialog(Parent());
   dialog.setWindowTitle(QString::fromStdString(caption));
   dialog.setLabelText(QString::fromStdString(label));
   // Like the boxes' texts, the label is shown as written, never read as markup.

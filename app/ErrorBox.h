@@ -1,8 +1,12 @@
 // How an exception that leaves an event handler reaches the user: one guard around every
 // handler shows it in the default error box, so no exception crosses Qt's event loop. The
 // boxes go through IDialogs, which the program fills with Qt message boxes and tests with a
-// recorder. IDialogs also answers the questions the ZIP reader asks (IPrompt).
+// recorder. IDialogs also answers the questions the ZIP reader asks (IPrompt). Window thread
+// only.
 #pragma once
+
+#include <QPointer>
+#include <QWidget>
 
 #include <exception>
 #include <string>
@@ -15,7 +19,10 @@ namespace varnel {
 
 class IDialogs : public IPrompt {
  public:
-  // An error box: stop icon, one OK button, owned by the active window.
+  // The window that owns every box and question from now on, which centres them over itself;
+  // null (or a window not yet shown) leaves them to the screen. The dialogs do not own it.
+  virtual void SetOwner(QWidget* owner) = 0;
+  // An error box: stop icon, one OK button.
   virtual void ShowError(const std::string& title, const std::string& text) = 0;
   // A Yes/No question with a question icon; true unless the answer is No.
   virtual bool Confirm(const std::string& text, const std::string& caption) = 0;
@@ -23,11 +30,17 @@ class IDialogs : public IPrompt {
 
 class TQtDialogs : public IDialogs {
  public:
+  void SetOwner(QWidget* owner) override { owner_ = owner; }
   void ShowError(const std::string& title, const std::string& text) override;
   bool Confirm(const std::string& text, const std::string& caption) override;
   TModalResult MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override;
   bool PasswordQuery(const std::string& caption, const std::string& label,
                      std::string& value) override;
+
+ private:
+  QWidget* Parent() const;
+
+  QPointer<QWidget> owner_;  // cleared by Qt when the window goes
 };
 
 // The title of the error boxes: the executable's file name cut before its first ".", every

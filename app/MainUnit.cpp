@@ -18,6 +18,7 @@
 #include "app/Pictures.h"
 #include "app/QtWorkerHost.h"
 #include "app/StatusBar.h"
+#include "app/WindowFont.h"
 #include "catalog/IconFile.h"
 #include "catalog/Installed.h"
 #include "catalog/ListDrawing.h"
@@ -51,13 +52,10 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs,
       appDir_(std::move(appDir)),
       repositoryUrl_(std::move(repositoryUrl)),
       badge_(InstalledBadge()) {
+  dialogs_.SetOwner(this);
   setWindowTitle("Varnel Tools");
   setWindowIcon(ProgramIcon());
-  // Tahoma where it exists; otherwise a face of like width, so panel texts fit as designed.
-  QFont font;
-  font.setFamilies({"Tahoma", "Arial", "Liberation Sans", "Nimbus Sans"});
-  font.setPointSize(8);
-  setFont(font);
+  setFont(WindowFont());
   CreateControls();
   CreateMenus();
   connect(L1, &TListBox::DoubleClicked, Run1, &QAction::trigger);
@@ -109,7 +107,7 @@ void TForm1::CreateControls() {
   Timer1->start();
 
   Form2 = new TForm2(this);
-  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2);
+  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2, dialogs_);
 }
 
 void TForm1::CreateMenus() {

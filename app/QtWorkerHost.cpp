@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "app/DownloadProgressForm.h"
+#include "app/ErrorBox.h"
 
 namespace varnel {
 
@@ -35,11 +36,14 @@ bool IsUserInput(QEvent::Type type) {
 
 }  // namespace
 
-TQtWorkerHost::TQtWorkerHost(QWidget& mainWindow, TForm2& form)
-    : mainWindow_(mainWindow), form_(form) {
+TQtWorkerHost::TQtWorkerHost(QWidget& mainWindow, TForm2& form, IDialogs& dialogs)
+    : mainWindow_(mainWindow), form_(form), dialogs_(dialogs) {
   showTimer_.setSingleShot(true);
   showTimer_.setInterval(kShowAfterMs);
-  connect(&showTimer_, &QTimer::timeout, &form_, &TForm2::ShowOverOwner);
+  connect(&showTimer_, &QTimer::timeout, this, [this] {
+    form_.ShowOverOwner();
+    dialogs_.SetOwner(&form_);
+  });
 }
 
 void TQtWorkerHost::Wake() {
@@ -64,6 +68,7 @@ void TQtWorkerHost::RunEvents(const std::string& caption, const std::function<vo
   loop_ = nullptr;
   showTimer_.stop();
   form_.hide();
+  dialogs_.SetOwner(&mainWindow_);
   qApp->removeEventFilter(this);
   deliver_ = nullptr;
 }

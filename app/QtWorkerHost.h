@@ -15,6 +15,7 @@ class QWidget;
 
 namespace varnel {
 
+class IDialogs;
 class TForm2;
 
 class TQtWorkerHost : public QObject, public IWorkerHost {
@@ -22,8 +23,9 @@ class TQtWorkerHost : public QObject, public IWorkerHost {
   // Quick commands finish before the progress window would show and never flash it.
   static constexpr int kShowAfterMs = 300;
 
-  // mainWindow and form belong to the window thread and must outlive the host.
-  TQtWorkerHost(QWidget& mainWindow, TForm2& form);
+  // mainWindow, form and dialogs belong to the window thread and must outlive the host. The
+  // dialogs are owned by the progress window while it is visible, by the main window otherwise.
+  TQtWorkerHost(QWidget& mainWindow, TForm2& form, IDialogs& dialogs);
 
   void Wake() override;
   void RunEvents(const std::string& caption, const std::function<void()>& deliver,
@@ -38,6 +40,7 @@ class TQtWorkerHost : public QObject, public IWorkerHost {
  private:
   QWidget& mainWindow_;
   TForm2& form_;
+  IDialogs& dialogs_;
   QTimer showTimer_;
   QEventLoop* loop_ = nullptr;
   bool quit_ = false;

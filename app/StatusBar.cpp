@@ -11,6 +11,8 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
     panel = new QLabel(this);
     panel->setTextFormat(Qt::PlainText);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The texts bring their own leading blank; a further indent would cut the clock's digits.
+    panel->setIndent(0);
   }
 }
 

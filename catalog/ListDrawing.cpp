@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace varnel {
@@ -69,6 +71,48 @@ TItemGeometry ListItemGeometry(const QRect& itemRect, const TItemIcon* icon) {
 
 namespace {
 
+double RelativeLuminance(const QColor& color) {
+  auto linear = [](double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+         0.0722 * linear(color.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = RelativeLuminance(a);
+  const double lb = RelativeLuminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor Mix(const QColor& from, const QColor& to, double share) {
+  auto channel = [share](int a, int b) {
+    return static_cast<int>(std::lround(a + (b - a) * share));
+  };
+  return QColor(channel(from.red(), to.red()), channel(from.green(), to.green()),
+                channel(from.blue(), to.blue()));
+}
+
+}  // namespace
+
+QColor DescriptionColor(const QPalette& palette, bool selected, bool noArchive) {
+  if (noArchive) return kNoArchiveColor;
+  const QColor ground =
+      selected ? palette.color(QPalette::Highlight) : palette.color(QPalette::Base);
+  const QColor text =
+      selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text);
+  constexpr int kSteps = 64;
+  QColor grey = text;
+  for (int step = 1; step < kSteps; ++step) {
+    const QColor lighter = Mix(text, ground, static_cast<double>(step) / kSteps);
+    if (Contrast(lighter, ground) < kDescriptionContrast) break;
+    grey = lighter;
+  }
+  return grey;
+}
+
+namespace {
+
 // Text with an opaque ground in the current background, cut at the item's right edge.
 void DrawItemText(QPainter& painter, QPoint at, const QRect& itemRect, const QString& text) {
   QRect area(at, QPoint(itemRect.right(), itemRect.bottom()));
@@ -102,8 +146,7 @@ void DrawListItem(QPainter& painter, const QRect& itemRect, const TItemPaint& it
   if (!item.description.isEmpty()) {
     font.setBold(false);
     painter.setFont(font);
-    painter.setPen(item.noArchive ? kNoArchiveColor
-                                  : palette.color(QPalette::Disabled, QPalette::WindowText));
+    painter.setPen(DescriptionColor(palette, item.selected, item.noArchive));
     DrawItemText(painter, g.description, itemRect, item.description);
   }
 

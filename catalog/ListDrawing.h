@@ -80,6 +80,15 @@ struct TItemPaint {
 };
 
 inline const QColor kNoArchiveColor{255, 0, 0};
+// The contrast of a description to its ground, as the grey-text colour of the list's design
+// has it on white (a mid grey); above the 4.5 : 1 that small text needs to be read easily.
+inline constexpr double kDescriptionContrast = 5.0;
+
+// The colour of a description: red for a program without an archive; otherwise the item's text
+// colour moved toward its ground (the list's background, or the highlight when selected) as
+// far as kDescriptionContrast allows, or the text colour itself where even that has less, as
+// the highlight text has on a mid-blue highlight.
+QColor DescriptionColor(const QPalette& palette, bool selected, bool noArchive);
 
 // Paints the entry into itemRect, clipped to it: background (highlight when selected), icon,
 // badge (its transparent ground lets the background through), bold name, description, and a

@@ -1,8 +1,9 @@
 #include "http/HeaderList.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstddef>
+
+#include "platform/Text.h"
 
 namespace varnel {
 namespace {
@@ -22,10 +23,7 @@ std::string Trim(const std::string& text) {
 }
 
 bool SameText(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
 }
 
 size_t THeaderList::Find(const std::string& name, size_t from) const {

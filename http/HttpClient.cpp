@@ -4,6 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "platform/Text.h"
+
 namespace varnel {
 namespace {
 
@@ -93,11 +95,6 @@ int32_t ChunkSize(const std::string& line) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // 7-bit text for the request head: each character above U+007F becomes one "?".
 std::string ToAscii(const std::string& utf8) {
   std::string out;
@@ -114,7 +111,7 @@ std::string ToAscii(const std::string& utf8) {
 
 // UTF-8 when the content type names that charset, otherwise one character per byte.
 std::string DecodeErrorBody(const std::string& bytes, const std::string& contentType) {
-  std::string type = Lower(contentType);
+  std::string type = AsciiLower(contentType);
   size_t at = type.find("charset");
   if (at != std::string::npos) {
     size_t eq = type.find('=', at);
@@ -314,7 +311,7 @@ void THttpClient::ProcessResponse(TStream& target) {
 }
 
 void THttpClient::ReadBody(TStream& target, int timeoutMs) {
-  if (Lower(response_.RawHeaders.Values("Transfer-Encoding")).find("chunked") !=
+  if (AsciiLower(response_.RawHeaders.Values("Transfer-Encoding")).find("chunked") !=
       std::string::npos) {
     ReadChunked(target);
   } else if (response_.ContentLength > 0 || !response_.HasContentLength) {

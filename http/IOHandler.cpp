@@ -1,10 +1,10 @@
 #include "http/IOHandler.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "http/NetExceptions.h"
+#include "platform/Text.h"
 
 namespace varnel {
 namespace {
@@ -30,12 +30,7 @@ std::string DottedDecimal(const std::string& host) {
 }
 
 bool IsLocalhost(const std::string& host) {
-  static const char kName[] = "LOCALHOST";
-  if (host.size() != sizeof kName - 1) return false;
-  for (size_t i = 0; i < host.size(); ++i) {
-    if (std::toupper(static_cast<unsigned char>(host[i])) != kName[i]) return false;
-  }
-  return true;
+  return AsciiLower(host) == "localhost";
 }
 
 [[noreturn]] void RaiseClosedGracefully() {

@@ -19,11 +19,11 @@ class Exception : public std::exception {
 };
 
 // Declares an exception family member that adds nothing but its class name.
-#define VARNEL_EXCEPTION(Name, Base)                               \
-  class Name : public Base {                                       \
-   public:                                                         \
-    using Base::Base;                                              \
-    const char* ClassName() const override { return #Name; }       \
+#define VARNEL_EXCEPTION(Name, Base)                         \
+  class Name : public Base {                                 \
+   public:                                                   \
+    using Base::Base;                                        \
+    const char* ClassName() const override { return #Name; } \
   }
 
 // Silent abort: never shown by the default error box.
@@ -52,7 +52,7 @@ VARNEL_EXCEPTION(EFCreateError, EStreamError);  // "Cannot create file "%s". %s"
 VARNEL_EXCEPTION(EFOpenError, EStreamError);    // "Cannot open file "%s". %s"
 VARNEL_EXCEPTION(EReadError, EStreamError);     // "Stream read error"
 VARNEL_EXCEPTION(EWriteError, EStreamError);    // "Stream write error"
-VARNEL_EXCEPTION(EOSError, Exception);          // a system call failed; message is the system's text
+VARNEL_EXCEPTION(EOSError, Exception);  // a system call failed; message is the system's text
 
 // The text of the run-time I/O error table for a system error number.
 std::string InOutErrorText(int errorCode);

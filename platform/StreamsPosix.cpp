@@ -16,9 +16,15 @@ TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_
     flags |= O_RDWR | O_CREAT | O_TRUNC;
   } else {
     switch (mode & 0x3) {
-      case fmOpenWrite: flags |= O_WRONLY; break;
-      case fmOpenReadWrite: flags |= O_RDWR; break;
-      default: flags |= O_RDONLY; break;
+      case fmOpenWrite:
+        flags |= O_WRONLY;
+        break;
+      case fmOpenReadWrite:
+        flags |= O_RDWR;
+        break;
+      default:
+        flags |= O_RDONLY;
+        break;
     }
   }
   fd_ = ::open(fileName.c_str(), flags, 0666);

@@ -22,4 +22,12 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // UTF-16 bytes in the given byte order to UTF-8; an odd last byte is dropped.
 std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian);
 
+// ASCII case folding, the same under every locale (std::tolower follows the user's, which turns
+// "I" into a dotless i in a Turkish one): "A".."Z" become "a".."z", every other byte or code
+// unit stays as it is, those of UTF-8 sequences included.
+constexpr char16_t AsciiLower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+}
+std::string AsciiLower(std::string_view text);
+
 }  // namespace varnel

@@ -142,7 +142,7 @@ bool TZipDirItem::IsFolder() const {
 std::string LowerName(const std::string& name) {
   std::u16string s = Utf8ToUtf16(name);
   for (char16_t& c : s) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) c += 0x20;
+    c = c >= 0xC0 && c <= 0xDE && c != 0xD7 ? static_cast<char16_t>(c + 0x20) : AsciiLower(c);
   }
   return Utf16ToUtf8(s);
 }

@@ -6,10 +6,6 @@ namespace varnel {
 
 namespace {
 
-char16_t FoldAscii(char16_t c) {
-  return c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c;
-}
-
 bool HasNoExtension(std::u16string_view name) {
   size_t dot = name.rfind(u'.');
   if (dot == std::u16string_view::npos) return true;
@@ -34,7 +30,7 @@ bool WildcardMatch(std::u16string_view s, std::u16string_view p) {
       }
       return false;
     }
-    if (p.front() != u'?' && FoldAscii(p.front()) != FoldAscii(s.front())) return false;
+    if (p.front() != u'?' && AsciiLower(p.front()) != AsciiLower(s.front())) return false;
     s.remove_prefix(1);
     p.remove_prefix(1);
   }

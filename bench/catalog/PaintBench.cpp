@@ -16,6 +16,7 @@ namespace {
 
 class TSilentDialogs : public IDialogs {
  public:
+  void SetOwner(QWidget*) override {}
   void ShowError(const std::string&, const std::string&) override { ++errors; }
   bool Confirm(const std::string&, const std::string&) override { return true; }
   TModalResult MessageDlg(const std::string&, TMsgDlgType, unsigned) override { return mrAbort; }

@@ -18,6 +18,7 @@ namespace varnel::test {
 
 class TRecordingDialogs : public IDialogs {
  public:
+  void SetOwner(QWidget* window) override { owner = window; }
   void ShowError(const std::string& title, const std::string& text) override {
     errors.emplace_back(title, text);
   }
@@ -36,6 +37,7 @@ class TRecordingDialogs : public IDialogs {
   std::vector<std::pair<std::string, std::string>> errors;  // title, text
   std::vector<std::pair<std::string, std::string>> questions;
   std::vector<std::string> prompts;
+  QWidget* owner = nullptr;
   bool answer = true;
   TModalResult promptAnswer = mrAbort;
 };

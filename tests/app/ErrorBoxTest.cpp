@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 
 #include <stdexcept>
@@ -65,15 +66,25 @@ TEST(ErrorBoxTest, GuardShowsTheInnermostMessageAndGoesOn) {
   EXPECT_EQ(dialogs.errors, expected);
 }
 
-// Closes the next modal dialog with result, noting how its label shows text.
-void CloseNextDialog(std::vector<Qt::TextFormat>& formats, const QString& text, int result) {
+// What a dialog showed: how its label read the text, its parent and where its centre was.
+struct TSeenDialog {
+  Qt::TextFormat format = Qt::AutoText;
+  QWidget* parent = nullptr;
+  QPoint centre;
+};
+
+// Closes the next modal dialog with result, noting what it showed.
+void CloseNextDialog(std::vector<TSeenDialog>& seen, const QString& text, int result) {
   auto* timer = new QTimer;
   timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, &formats, text, result] {
+  QObject::connect(timer, &QTimer::timeout, [timer, &seen, text, result] {
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
     for (const QLabel* label : dialog->findChildren<QLabel*>()) {
-      if (label->text() == text) formats.push_back(label->textFormat());
+      if (label->text() == text) {
+        seen.push_back(
+            {label->textFormat(), dialog->parentWidget(), dialog->frameGeometry().center()});
+      }
     }
     timer->stop();
     timer->deleteLater();
@@ -82,23 +93,55 @@ void CloseNextDialog(std::vector<Qt::TextFormat>& formats, const QString& text, 
   timer->start();
 }
 
+// Each kind of box and question, answered by closing it with the given result.
+void AskEveryKind(TQtDialogs& dialogs, std::vector<TSeenDialog>& seen, const std::string& text) {
+  const QString shown = QString::fromStdString(text);
+  CloseNextDialog(seen, shown, QMessageBox::Ok);
+  dialogs.ShowError("Tool", text);
+  CloseNextDialog(seen, shown, QMessageBox::Yes);
+  EXPECT_TRUE(dialogs.Confirm(text, "Dice"));
+  CloseNextDialog(seen, shown, QMessageBox::Ignore);
+  EXPECT_EQ(dialogs.MessageDlg(text, mtConfirmation, mbAbort | mbIgnore), mrIgnore);
+  std::string password;
+  CloseNextDialog(seen, shown, QDialog::Rejected);
+  EXPECT_FALSE(dialogs.PasswordQuery("Password", text, password));
+}
+
 // Server replies, archive entry names and catalogue names reach these boxes: markup in them
 // is shown as written, never rendered.
 TEST(ErrorBoxTest, DialogsShowTheirTextsAsPlainText) {
-  const std::string hostile = "<b>Entry</b> <img src=\"/tmp/x.png\"> failed";
-  const QString shown = QString::fromStdString(hostile);
   TQtDialogs dialogs;
-  std::vector<Qt::TextFormat> formats;
-  CloseNextDialog(formats, shown, QMessageBox::Ok);
-  dialogs.ShowError("Tool", hostile);
-  CloseNextDialog(formats, shown, QMessageBox::Yes);
-  EXPECT_TRUE(dialogs.Confirm(hostile, "Dice"));
-  CloseNextDialog(formats, shown, QMessageBox::Ignore);
-  EXPECT_EQ(dialogs.MessageDlg(hostile, mtConfirmation, mbAbort | mbIgnore), mrIgnore);
-  std::string password;
-  CloseNextDialog(formats, shown, QDialog::Rejected);
-  EXPECT_FALSE(dialogs.PasswordQuery("Password", hostile, password));
-  EXPECT_EQ(formats, std::vector<Qt::TextFormat>(4, Qt::PlainText));
+  std::vector<TSeenDialog> seen;
+  AskEveryKind(dialogs, seen, "<b>Entry</b> <img src=\"/tmp/x.png\"> failed");
+  ASSERT_EQ(seen.size(), 4u);
+  for (const TSeenDialog& dialog : seen) EXPECT_EQ(dialog.format, Qt::PlainText);
+}
+
+// Boxes raised by a context-menu command came up in the middle of the screen: every kind is
+// owned by the window it is given and centred over it, while that window is shown.
+TEST(ErrorBoxTest, DialogsAreCentredOverTheirOwner) {
+  QWidget owner;
+  owner.setGeometry(40, 30, 700, 500);
+  TQtDialogs dialogs;
+  dialogs.SetOwner(&owner);
+  std::vector<TSeenDialog> seen;
+  AskEveryKind(dialogs, seen, "hidden owner");
+  owner.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+  QWidget elsewhere;  // the active window, as a closing context menu leaves it
+  elsewhere.setGeometry(800, 600, 100, 100);
+  elsewhere.show();
+  elsewhere.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+  AskEveryKind(dialogs, seen, "shown owner");
+  ASSERT_EQ(seen.size(), 8u);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const bool shown = i >= 4;
+    EXPECT_EQ(seen[i].parent, shown ? &owner : nullptr) << i;
+    if (!shown) continue;
+    const QPoint offset = seen[i].centre - owner.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2) << i << ": off by " << offset.x() << "," << offset.y();
+  }
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QSignalSpy>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 
 #include "app/ListBox.h"
 #include "app/MainUnit.h"
@@ -99,6 +101,51 @@ TEST(ListViewTest, DescriptionRedWithoutArchive) {
   EXPECT_TRUE(HasRed(selected, QRect(0, 0, 300, kItemHeight)));
   EXPECT_TRUE(
       HasColor(selected, QRect(0, 0, 300, 1), window.L1->palette().color(QPalette::Highlight)));
+}
+
+// WCAG contrast of two colours, worked out here rather than taken from the drawing code.
+double Contrast(QColor a, QColor b) {
+  auto luminance = [](QColor c) {
+    auto lin = [](double v) {
+      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+  };
+  const double la = luminance(a);
+  const double lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The darkest pixel of the painted description, against the ground, is the contrast a reader
+// gets: at least 4.5 : 1 on the list; on the highlight, where even its white text has no more
+// than 3.7 : 1, at least 3 : 1.
+TEST(ListViewTest, DescriptionsAreReadableOnBothGrounds) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", Record("i", "Dice", "http://a", "llllllll"));
+  TForm1& window = fixture.Open();
+  const QPalette palette = window.L1->palette();
+  const struct {
+    bool selected;
+    QColor ground;
+    double least;
+  } cases[] = {
+      {false, palette.color(QPalette::Base), 4.5},
+      {true, palette.color(QPalette::Highlight), 3.0},
+  };
+  for (const auto& c : cases) {
+    const QImage image = PaintItem(window, 0, 300, c.selected);
+    const TItemGeometry g = ListItemGeometry(image.rect(), window.L1->Item(0)->Icon());
+    double best = 1;
+    const QRect area = DescriptionArea(g, image.width());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+      for (int x = area.left(); x <= area.right(); ++x) {
+        best = std::max(best, Contrast(image.pixelColor(x, y), c.ground));
+      }
+    }
+    EXPECT_GE(best, c.least) << "selected " << c.selected;
+    EXPECT_LT(best, 20.0) << "a grey, not black on white";
+    EXPECT_EQ(DescriptionColor(palette, c.selected, true), QColor(255, 0, 0));
+  }
 }
 
 TEST(ListViewTest, BadgeOnlyForInstalledPlainNames) {

@@ -1,7 +1,9 @@
 // The main window: start-up, menus, status line and clock, catalogue loading.
 #include <gtest/gtest.h>
 #include <QAction>
+#include <QFontInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -52,6 +54,7 @@ TEST(MainWindowTest, FileNamedDataGivesIoError183) {
   TWindowFixture fixture;
   test::WriteFile(fixture.appDir / "data", "not a folder");
   TForm1& window = fixture.Open();
+  EXPECT_EQ(fixture.dialogs.owner, &window) << "the window owns its boxes from the start";
   ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
   EXPECT_EQ(fixture.dialogs.errors[0].first, "Varneltools");
   EXPECT_EQ(fixture.dialogs.errors[0].second, "I/O error 183.");
@@ -79,6 +82,32 @@ TEST(MainWindowTest, DesignedLayout) {
       << "the last panel reaches the right edge";
   EXPECT_EQ(window.Timer1->interval(), 1000);
   EXPECT_TRUE(window.Timer1->isActive());
+}
+
+// The built-in Tahoma keeps the designed texts inside their panels: the clock's last digit was
+// cut in half by a wider fallback face.
+TEST(MainWindowTest, PanelTextsFitInTheBuiltInFont) {
+  TWindowFixture fixture;
+  TForm1& window = fixture.Open();
+  EXPECT_EQ(QFontInfo(window.font()).family(), "Tahoma");
+  EXPECT_EQ(QFontInfo(window.font()).pixelSize(), 11);
+  const std::pair<int, QString> cases[] = {
+      {1, " 23:59:59 "},
+      {0, " Loading repository into memory..."},
+      {0, " Repository has been updated"},
+  };
+  for (const auto& [panel, text] : cases) {
+    window.Status->SetPanelText(panel, text);
+    const QLabel* label = nullptr;
+    for (const QLabel* candidate : window.Status->findChildren<QLabel*>()) {
+      if (candidate->text() == text) label = candidate;
+    }
+    ASSERT_NE(label, nullptr);
+    // What the panel needs for the text: its frame, indent and the text's rendered width.
+    EXPECT_LE(label->sizeHint().width(), panel == 1 ? kClockPanelWidth : kStatusPanelWidth)
+        << text.toStdString() << ": text width "
+        << QFontMetrics(label->font()).horizontalAdvance(text);
+  }
 }
 
 // Captions of a menu's items, "-" for separators, with the shortcut after a tab.

@@ -1,11 +1,14 @@
 // Makes the README's screenshot: the window started from an empty folder against a served
 // repository (so its first start fetches the catalogue), one program installed through the
-// menu and selected, grabbed offscreen into a PNG file.
-// Usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png
+// menu and selected, grabbed offscreen into a PNG file. With --run the program is then run from
+// the list through the real shell, so its own window opens on the display (scripts/screenshot
+// grabs that one).
+// Usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png [--run]
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <cstring>
 
 #include "app/ListBox.h"
 #include "app/MainUnit.h"
@@ -14,8 +17,10 @@
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-  if (argc != 5) {
-    std::fprintf(stderr, "usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png\n");
+  const bool run = argc == 6 && std::strcmp(argv[5], "--run") == 0;
+  if (argc != 5 && !run) {
+    std::fprintf(stderr,
+                 "usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png [--run]\n");
     return 2;
   }
   const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + "/";
@@ -23,7 +28,9 @@ int main(int argc, char** argv) {
 
   varnel::test::TRecordingDialogs dialogs;  // answers Yes to the install question
   varnel::test::TJournal journal;
-  varnel::test::TRecordingShell shell(journal);
+  varnel::test::TRecordingShell recorder(journal);
+  varnel::TPosixShell desktop;
+  varnel::IShell& shell = run ? static_cast<varnel::IShell&>(desktop) : recorder;
   varnel::TForm1 window(folder.toStdString(), argv[2], dialogs, shell, "Varneltools");
   window.show();
   const QString program = QString::fromLocal8Bit(argv[3]);
@@ -42,5 +49,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "error box: %s\n", dialogs.errors.front().second.c_str());
     return 1;
   }
-  return window.grab().save(QString::fromLocal8Bit(argv[4]), "PNG") ? 0 : 1;
+  if (!window.grab().save(QString::fromLocal8Bit(argv[4]), "PNG")) return 1;
+  if (run) window.Run1->trigger();
+  return 0;
 }

@@ -62,8 +62,8 @@ TEST(Paths, JoinAndSplit) {
 TEST(Paths, OnlyPlainComponentsAreFolderNames) {
   EXPECT_TRUE(IsPlainPathComponent("Notepad 2"));
   EXPECT_TRUE(IsPlainPathComponent("...dots"));
-  for (const std::string& bad : std::vector<std::string>{"", ".", "..", "a/b", "a\\b", "/",
-                                                       std::string("a\0b", 3)}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"", ".", "..", "a/b", "a\\b", "/", std::string("a\0b", 3)}) {
     EXPECT_FALSE(IsPlainPathComponent(bad)) << bad;
   }
 }

@@ -1,5 +1,3 @@
 # varnel-fetch run as a program against python3's http.server.
-if(TARGET varnel-fetch)
-  add_test(NAME fetch_tool
-           COMMAND ${CMAKE_CURRENT_LIST_DIR}/fetch_test.sh $<TARGET_FILE:varnel-fetch>)
-endif()
+add_test(NAME fetch_tool
+         COMMAND ${CMAKE_CURRENT_LIST_DIR}/fetch_test.sh $<TARGET_FILE:varnel-fetch>)
