@@ -3,6 +3,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "actions/ArchiveDigest.h"
 #include "actions/DeleteTree.h"
 #include "actions/DesktopShortcut.h"
 #include "actions/DownloadToFile.h"
@@ -11,6 +12,7 @@
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Sha256.h"
 #include "platform/SysErrors.h"
 #include "platform/Text.h"
 
@@ -95,8 +97,11 @@ std::string TCommands::TempArchive() const {
 }
 
 void TCommands::DownloadAndExtract(const std::string& url, const std::string& destFolder,
-                                   const char* unpackingStatus) {
-  context_.Download(url, TempArchive());
+                                   const char* unpackingStatus,
+                                   const TArchiveExpectation& expected) {
+  TSha256 digest;
+  context_.Download(url, TempArchive(), &digest);
+  CheckArchiveDigest(expected, TempArchive(), digest.HexDigest());
   context_.Window.SetStatus(unpackingStatus);
   context_.Extract(TempArchive(), destFolder, context_.Prompt,
                    [this](const std::string& text) { context_.Window.WriteStatusPanel(text); });
@@ -106,7 +111,8 @@ void TCommands::DownloadAndExtract(const std::string& url, const std::string& de
 void TCommands::UpdateRepository() {
   Guarded([this] {
     context_.Window.SetStatus("Downloading list...");
-    DownloadAndExtract(context_.RepositoryUrl, context_.DataDir, "Unpacking repository...");
+    // The catalogue archive has no record, so nothing names its digest.
+    DownloadAndExtract(context_.RepositoryUrl, context_.DataDir, "Unpacking repository...", {});
     context_.Window.SetStatus("Repository has been updated");
     context_.Window.LoadRepository();
   });
@@ -124,7 +130,8 @@ void TCommands::InstallProgram(const std::string& name) {
   if (!context_.Window.Confirm("Install this software?", name)) return;
   context_.Window.SetStatus("Downloading archive...");
   // An update unpacks over the old files: those the new archive lacks stay.
-  DownloadAndExtract(url, ProgramFolder(name), "Unpacking archive...");
+  DownloadAndExtract(url, ProgramFolder(name), "Unpacking archive...",
+                     {name, context_.RepositoryLines.FindArchiveSha256(name)});
   context_.Window.SetStatus("Installation completed");
   context_.Window.RepaintList();
 }

@@ -17,13 +17,17 @@
 namespace varnel {
 
 class TRepositoryLines;
+class TSha256;
+struct TArchiveExpectation;
 
 // A catalogue name that can't be a folder name of its own (empty, ".", "..", or holding "/",
 // "\" or NUL): every per-program command refuses it before touching anything.
 VARNEL_EXCEPTION(EProgramNameError, Exception);
 
-// One GET of url into filePath (created empty first).
-using TDownloadFunction = std::function<void(const std::string& url, const std::string& filePath)>;
+// One GET of url into filePath (created empty first); every byte written also goes into
+// digest when one is given.
+using TDownloadFunction =
+    std::function<void(const std::string& url, const std::string& filePath, TSha256* digest)>;
 // Unpacks every entry of zipPath into destFolder; per-file questions go to prompt, and
 // statusWriter receives the progress text for status panel 0, written as it is.
 using TExtractFunction =
@@ -75,9 +79,10 @@ class TCommands {
 
   void Guarded(const std::function<void()>& command);
   void InstallProgram(const std::string& name);
-  // temp.zip is downloaded, unpacked into destFolder after unpackingStatus, then deleted.
+  // temp.zip is downloaded, checked against expected, unpacked into destFolder after
+  // unpackingStatus, then deleted.
   void DownloadAndExtract(const std::string& url, const std::string& destFolder,
-                          const char* unpackingStatus);
+                          const char* unpackingStatus, const TArchiveExpectation& expected);
   // The selected name after the safety check, or nothing when no item is selected.
   std::optional<std::string> SelectedName();
   std::string ProgramFolder(const std::string& name) const;

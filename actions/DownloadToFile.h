@@ -6,7 +6,10 @@
 
 namespace varnel {
 
-// Raises what the file stream or the HTTP client raised, unchanged.
-void DownloadToFile(const std::string& url, const std::string& filePath);
+class TSha256;
+
+// Raises what the file stream or the HTTP client raised, unchanged. With a digest, every
+// byte written to the file also goes into it, so the file needs no second reading.
+void DownloadToFile(const std::string& url, const std::string& filePath, TSha256* digest = nullptr);
 
 }  // namespace varnel
