@@ -109,7 +109,7 @@ class TChecker {
 
     const int count = lines_.Count();
     if (count % kRecordLines != 0) {
-      Report(count,
+      Report(count - 1,
              "the catalogue has " + std::to_string(count) + " lines, not ten for every record");
     }
     for (int first = 0; first + 1 < count; first += kRecordLines) CheckRecord(first, catalogue);
