@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cctype>
 #include <deque>
 #include <map>
 #include <vector>
