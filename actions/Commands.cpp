@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "actions/ArchiveDigest.h"
 #include "actions/DeleteTree.h"
 #include "actions/DesktopShortcut.h"
 #include "actions/DownloadToFile.h"
@@ -11,6 +12,7 @@
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Sha256.h"
 #include "platform/SysErrors.h"
 #include "platform/Text.h"
 
@@ -28,10 +30,11 @@ bool IsWebAddress(const std::string& text) {
   return lower.starts_with("http://") || lower.starts_with("https://");
 }
 
-void Download(const std::string& url, const std::string& filePath, TJob& job) {
+void Download(const std::string& url, const std::string& filePath, TJob& job, TSha256* digest) {
   const auto start = std::chrono::steady_clock::now();
   TDownloadHooks hooks;
   hooks.cancel = &job.CancelSignal();
+  hooks.digest = digest;
   hooks.onProgress = [&](int64_t received, int64_t total) {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     const double rate =
@@ -154,8 +157,11 @@ bool TCommands::RunInBackground(const std::string& caption,
 
 std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& url,
                                                              const char* unpackingStatus,
+                                                             const TArchiveExpectation& expected,
                                                              TJob& job) {
-  context_.Download(url, TempArchive(), job);
+  TSha256 digest;
+  context_.Download(url, TempArchive(), job, &digest);
+  CheckArchiveDigest(expected, TempArchive(), digest.HexDigest());
   job.SetStatus(unpackingStatus);
   auto staging = std::make_unique<TStagingFolder>(context_.AppDir);
   TAbortWatch prompt(job.Prompt());
@@ -169,8 +175,9 @@ void TCommands::UpdateRepository() {
   Guarded([this] {
     const bool done = RunInBackground("Update repository", [this](TJob& job) {
       job.SetStatus("Downloading list...");
+      // The catalogue archive has no record, so nothing names its digest.
       std::unique_ptr<TStagingFolder> staging =
-          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", job);
+          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", {}, job);
       // The catalogue goes last, so it never names icons that are not there yet.
       staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
       DeleteFile(TempArchive());
@@ -193,7 +200,8 @@ void TCommands::InstallProgram(const std::string& name) {
   if (!context_.Window.Confirm("Install this software?", name)) return;
   const bool done = RunInBackground(name, [&](TJob& job) {
     job.SetStatus("Downloading archive...");
-    std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(url, "Unpacking archive...", job);
+    std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(
+        url, "Unpacking archive...", {name, context_.RepositoryLines.FindArchiveSha256(name)}, job);
     // An update keeps the old files the new archive lacks.
     staging->ReplaceFolder(ProgramFolder(name));
     DeleteFile(TempArchive());

@@ -23,14 +23,17 @@
 namespace varnel {
 
 class TRepositoryLines;
+class TSha256;
+struct TArchiveExpectation;
 
 // A catalogue name that can't be a folder name of its own (empty, ".", "..", or holding "/",
 // "\" or NUL): every per-program command refuses it before touching anything.
 VARNEL_EXCEPTION(EProgramNameError, Exception);
 
-// One GET of url into filePath (created empty first); the job carries Cancel and progress.
-using TDownloadFunction =
-    std::function<void(const std::string& url, const std::string& filePath, TJob& job)>;
+// One GET of url into filePath (created empty first); the job carries Cancel and progress,
+// and every byte written also goes into digest when one is given.
+using TDownloadFunction = std::function<void(const std::string& url, const std::string& filePath,
+                                             TJob& job, TSha256* digest)>;
 // Unpacks every entry of zipPath into destFolder; per-file questions go to prompt, and the job
 // takes the progress texts for status panel 0 and carries Cancel.
 using TExtractFunction = std::function<void(
@@ -87,10 +90,11 @@ class TCommands {
   // Runs work on the worker; false when it was cancelled, which deletes temp.zip and leaves
   // " Cancelled" in panel 0. Anything else work raises is raised here.
   bool RunInBackground(const std::string& caption, const std::function<void(TJob&)>& work);
-  // temp.zip is downloaded, then unpacked into a new staging folder after unpackingStatus.
-  // From its return on, the job can't be cancelled.
+  // temp.zip is downloaded, checked against expected, then unpacked into a new staging folder
+  // after unpackingStatus. From its return on, the job can't be cancelled.
   std::unique_ptr<TStagingFolder> DownloadAndUnpack(const std::string& url,
-                                                    const char* unpackingStatus, TJob& job);
+                                                    const char* unpackingStatus,
+                                                    const TArchiveExpectation& expected, TJob& job);
   // The selected name after the safety check, or nothing when no item is selected.
   std::optional<std::string> SelectedName();
   std::string ProgramFolder(const std::string& name) const;

@@ -4,6 +4,7 @@
 
 #include "http/HttpClient.h"
 #include "platform/CancelSignal.h"
+#include "platform/Sha256.h"
 #include "platform/Streams.h"
 
 namespace varnel {
@@ -42,10 +43,18 @@ void DownloadToFile(const std::string& url, const std::string& filePath,
   if (hooks.cancel) cancellable = CancellableSocketStack(*hooks.cancel);
   auto client = std::make_unique<THttpClient>(cancellable ? *cancellable : SystemSocketStack());
   auto stream = std::make_unique<TFileStream>(filePath, fmCreate);
+  // The body goes through the digest (when asked for) and the progress report to the file.
+  TStream* target = stream.get();
+  std::unique_ptr<TDigestStream> digested;
+  if (hooks.digest) {
+    digested = std::make_unique<TDigestStream>(*target, *hooks.digest);
+    target = digested.get();
+  }
   int64_t total = -1;
   std::unique_ptr<TReportingStream> reporting;
   if (hooks.onProgress) {
-    reporting = std::make_unique<TReportingStream>(*stream, hooks, total);
+    reporting = std::make_unique<TReportingStream>(*target, hooks, total);
+    target = reporting.get();
     client->OnWorkBegin = [&total](THttpClient& sender, TWorkMode mode, int64_t) {
       if (mode == wmRead && sender.Response().HasContentLength) {
         total = sender.Response().ContentLength;
@@ -53,7 +62,7 @@ void DownloadToFile(const std::string& url, const std::string& filePath,
     };
   }
   try {
-    client->Get(url, reporting ? static_cast<TStream&>(*reporting) : *stream);
+    client->Get(url, *target);
   } catch (...) {
     client.reset();  // the connection closes before the file does
     throw;

@@ -9,6 +9,7 @@
 namespace varnel {
 
 class TCancelSignal;
+class TSha256;
 
 struct TDownloadHooks {
   // Stops the connect and every wait on the connection with EOperationCancelled.
@@ -16,6 +17,8 @@ struct TDownloadHooks {
   // After each piece of the body written: bytes in the file so far, and the announced length
   // (below 0 when the response announces none).
   std::function<void(int64_t received, int64_t total)> onProgress;
+  // Every byte written to the file also goes into it, so the file needs no second reading.
+  TSha256* digest = nullptr;
 };
 
 // Raises what the file stream or the HTTP client raised, unchanged.

@@ -1,8 +1,9 @@
 #include "actions/Staging.h"
 
-#include <map>
+#include <set>
 
 #include "actions/DeleteTree.h"
+#include "platform/FileTree.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 
@@ -20,33 +21,33 @@ void DeleteFolder(const std::string& folder) {
 // Copies into newTree what oldTree holds and newTree does not; where both hold something of
 // one name, the new one wins, and only two folders are looked into.
 void AddMissing(const std::string& oldTree, const std::string& newTree) {
-  std::map<std::string, TEntryKind> present;
-  for (const TFolderEntry& entry : ListFolder(newTree)) present.emplace(entry.name, entry.kind);
-  for (const TFolderEntry& entry : ListFolder(oldTree)) {
-    const std::string from = JoinPath(oldTree, entry.name);
-    const std::string to = JoinPath(newTree, entry.name);
-    auto found = present.find(entry.name);
-    if (found == present.end()) {
-      if (entry.kind == ekFolder) {
+  std::set<std::string> present;
+  for (const std::string& name : ListFolder(newTree)) present.insert(name);
+  for (const std::string& name : ListFolder(oldTree)) {
+    const std::string from = JoinPath(oldTree, name);
+    const std::string to = JoinPath(newTree, name);
+    const bool folder = FileInfo(from).Kind == fkFolder;
+    if (!present.contains(name)) {
+      if (folder) {
         CopyFolderMode(from, to);
         AddMissing(from, to);
       } else {
         CopyEntry(from, to);
       }
-    } else if (entry.kind == ekFolder && found->second == ekFolder) {
+    } else if (folder && FileInfo(to).Kind == fkFolder) {
       AddMissing(from, to);
     }
   }
 }
 
 void MoveFiles(const std::string& from, const std::string& to, const std::string& skip) {
-  for (const TFolderEntry& entry : ListFolder(from)) {
-    const std::string source = JoinPath(from, entry.name);
-    const std::string target = JoinPath(to, entry.name);
-    if (entry.kind == ekFolder) {
+  for (const std::string& name : ListFolder(from)) {
+    const std::string source = JoinPath(from, name);
+    const std::string target = JoinPath(to, name);
+    if (FileInfo(source).Kind == fkFolder) {
       if (!ForceDirectories(target)) MkDir(target);  // raises the reason
       MoveFiles(source, target, {});
-    } else if (entry.name != skip) {
+    } else if (name != skip) {
       RenameFile(source, target);
     }
   }

@@ -1,6 +1,7 @@
 # The commands of the main window's menus, behind IWindow and injected services; by default
 # they download and extract with the real operations.
 add_library(varnel_commands STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/ArchiveDigest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DeleteTree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DesktopShortcut.cpp

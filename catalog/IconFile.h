@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/Exception.h"
 
@@ -22,5 +23,7 @@ inline constexpr int64_t kMaxIconFileSize = 16 << 20;
 // cannot be opened and EInvalidGraphic when it is not a regular file, is shorter than the
 // header, its type is above 1, or it is larger than kMaxIconFileSize.
 std::string ReadIconFile(const std::string& path);
+// The header test of ReadIconFile on bytes already read.
+void CheckIconHeader(std::string_view bytes);
 
 }  // namespace varnel

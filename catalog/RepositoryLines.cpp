@@ -1,5 +1,6 @@
 #include "catalog/RepositoryLines.h"
 
+#include <cctype>
 #include <functional>
 
 #include "platform/Exception.h"
@@ -141,6 +142,27 @@ TListEntry TRepositoryLines::FindListEntry(const std::string& name) const {
   entry.description = lines_[static_cast<size_t>(at->last + kDescriptionField)];
   entry.noArchive = at->anyShortNextLine;
   return entry;
+}
+
+std::optional<std::string> TRepositoryLines::FindArchiveSha256(const std::string& name) const {
+  // A last record of six to nine lines still works fully: its missing integrity line is no hash.
+  try {
+    return ParseIntegrityLine(FindRecordField(name, kIntegrityField));
+  } catch (const EStringListError&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> ParseIntegrityLine(std::string_view line) {
+  constexpr std::string_view kPrefix = "sha256:";
+  constexpr size_t kDigits = 64;
+  if (line.size() != kPrefix.size() + kDigits || !line.starts_with(kPrefix)) return std::nullopt;
+  std::string digest;
+  for (char c : line.substr(kPrefix.size())) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    digest += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return digest;
 }
 
 }  // namespace varnel

@@ -16,6 +16,8 @@ inline constexpr int kArchiveUrlField = 1;
 inline constexpr int kExecutablePathField = 2;
 inline constexpr int kDescriptionField = 3;
 inline constexpr int kWebPageUrlField = 4;
+// The first of the four spare lines: "sha256:" and the archive's digest, or anything else.
+inline constexpr int kIntegrityField = 5;
 // Lines per program record; the icon line opens a record and the name follows it.
 inline constexpr int kRecordLines = 10;
 // An archive line shorter than this (in UTF-16 code units) means the program has no archive.
@@ -53,6 +55,9 @@ class TRepositoryLines {
   // The description and archive test of the list drawing, with FindRecordField's rules:
   // the description of the last match, "no archive" when any match has a short archive line.
   TListEntry FindListEntry(const std::string& name) const;
+  // The archive digest of the record found for name (64 lower-case hexadecimal digits), or
+  // nothing when its integrity line holds anything else or lies past the end of the list.
+  std::optional<std::string> FindArchiveSha256(const std::string& name) const;
 
  private:
   // Where a distinct line occurs. The index is an open-addressing table of these, keyed by
@@ -75,6 +80,10 @@ class TRepositoryLines {
 };
 
 class TStream;
+
+// The digest an integrity line holds, in lower case: the line is exactly "sha256:" and 64
+// hexadecimal digits of either case. Nothing for any other text.
+std::optional<std::string> ParseIntegrityLine(std::string_view line);
 
 // The whole content of a file opened for reading while others may read it too.
 std::string ReadWholeFile(const std::string& path);

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace varnel {
 
@@ -25,15 +24,8 @@ void ExchangePaths(const std::string& a, const std::string& b);   // both must e
 // A new folder named prefix + six random characters; returns its path ending in "/".
 std::string CreateUniqueDir(const std::string& prefix);
 
-enum TEntryKind { ekFile, ekFolder, ekLink };
-struct TFolderEntry {
-  std::string name;
-  TEntryKind
-      kind;  // as the entry is, links not followed; anything but a folder or a link is a file
-};
-// The entries of a folder but "." and ".."; raises EInOutError when it can't be read.
-std::vector<TFolderEntry> ListFolder(const std::string& path);
 // Copies a file with its mode and last-write time, or a link as a link; to must not exist.
+// Anything else (a pipe, a device) is not copied.
 void CopyEntry(const std::string& from, const std::string& to);
 // A new folder at to with the mode of the folder at from, plus the owner's rights.
 void CopyFolderMode(const std::string& from, const std::string& to);

@@ -110,25 +110,6 @@ std::string CreateUniqueDir(const std::string& prefix) {
   return path + kPathDelim;
 }
 
-std::vector<TFolderEntry> ListFolder(const std::string& path) {
-  std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
-  if (!folder) RaiseInOut(path);
-  std::vector<TFolderEntry> entries;
-  errno = 0;
-  while (const dirent* entry = ::readdir(folder.get())) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st {};
-    if (::lstat(JoinPath(path, name).c_str(), &st) != 0) RaiseInOut(JoinPath(path, name));
-    entries.push_back({name, S_ISDIR(st.st_mode)   ? ekFolder
-                             : S_ISLNK(st.st_mode) ? ekLink
-                                                   : ekFile});
-    errno = 0;
-  }
-  if (errno != 0) RaiseInOut(path);
-  return entries;
-}
-
 void CopyEntry(const std::string& from, const std::string& to) {
   struct stat st {};
   if (::lstat(from.c_str(), &st) != 0) RaiseInOut(from);
@@ -140,6 +121,7 @@ void CopyEntry(const std::string& from, const std::string& to) {
       RaiseInOut(to);
     return;
   }
+  if (!S_ISREG(st.st_mode)) return;
   TDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.Get() < 0) RaiseInOut(from);
   TDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));

@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <map>
 
+#include "actions/ArchiveDigest.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
+#include "platform/Sha256.h"
 #include "tests/actions/CommandFakes.h"
 #include "tests/support/TempDir.h"
 
@@ -39,9 +41,11 @@ class CommandsTest : public ::testing::Test {
   TCommands Commands() {
     return TCommands(TCommandContext{
         app, data, "http://host/tools/software.zip", lines, window, shell, prompt, host,
-        [this](const std::string& url, const std::string& file, TJob& job) {
+        [this](const std::string& url, const std::string& file, TJob& job, TSha256* digest) {
           Log(job, "download:" + url + " -> " + file);
-          WriteFile(file, downloadFails ? "" : "PK");
+          const std::string body = downloadFails ? "" : downloadBody;
+          WriteFile(file, body);
+          if (digest) digest->Update(body.data(), body.size());
           if (downloadFails) throw ServiceError("Socket Error # 10061\r\nConnection refused.");
         },
         [this](const std::string& zip, const std::string& dest, IPrompt&, TJob& job) {
@@ -77,6 +81,7 @@ class CommandsTest : public ::testing::Test {
   TScriptedPrompt prompt{journal};
   TRecordingHost host;
   std::map<std::string, std::string> archive{{"a.txt", "new a"}};
+  std::string downloadBody = "PK";
   bool downloadFails = false;
   bool openFails = false;
   bool extractFails = false;
@@ -154,6 +159,73 @@ INSTANTIATE_TEST_SUITE_P(
       std::replace(name.begin(), name.end(), '-', '_');
       return name;
     });
+
+// The record's integrity line against what the download brought: a digest that doesn't match
+// refuses the archive before anything is unpacked; any other line, or none, changes nothing.
+struct DigestRow {
+  const char* name;
+  const char* recordEnd;  // the catalogue from the record's integrity line on
+  std::string body;       // what the download writes
+  const char* refusal;    // the error's message from "received (" on; nullptr: installs
+};
+
+class CommandDigestTest : public CommandsTest, public ::testing::WithParamInterface<DigestRow> {};
+
+const std::string kSealedBody("PK\x03\x04 the sealed archive", 23);
+const char* const kSealedLine =
+    "sha256:d31a92fc07e0cbea8814afca64bb3ec7ccc42a55263da922664ce7231b5a81a8\n\n\n\n";
+
+TEST_P(CommandDigestTest, RefusesAnArchiveThatIsNotTheOneTheRecordNames) {
+  const DigestRow& row = GetParam();
+  lines.SetText(std::string("sealed.ico\nSealed\nhttp://host/tools/sealed.zip\nsealed.sh\n"
+                            "A sealed program\nhttps://example.org/sealed\n") +
+                row.recordEnd);
+  fs::create_directories(data + "Sealed");
+  WriteFile(data + "Sealed/old.txt", "old");
+  downloadBody = row.body;
+  window.selected = "Sealed";
+  if (row.refusal == nullptr) {
+    Commands().Install();
+    EXPECT_EQ(window.panel, " Installation completed");
+    EXPECT_EQ(ReadFile(data + "Sealed/a.txt"), "new a");
+    return;
+  }
+  try {
+    Commands().Install();
+    ADD_FAILURE() << "no exception";
+  } catch (const EArchiveDigestError& e) {
+    EXPECT_EQ(e.Message(),
+              "The archive of \"Sealed\" is not the one the catalogue describes: SHA-256 "
+              "d31a92fc07e0cbea8814afca64bb3ec7ccc42a55263da922664ce7231b5a81a8 expected, " +
+                  std::string(row.refusal));
+  }
+  EXPECT_EQ(window.panel, " Downloading archive...");
+  EXPECT_FALSE(FileExists(temp));
+  EXPECT_EQ(fs::directory_iterator(data + "Sealed")->path().filename(), "old.txt");
+  EXPECT_FALSE(FileExists(data + "Sealed/a.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CommandDigestTest,
+    ::testing::Values(
+        DigestRow{"matching", kSealedLine, kSealedBody, nullptr},
+        DigestRow{"upper_case_digits",
+                  "sha256:D31A92FC07E0CBEA8814AFCA64BB3EC7CCC42A55263DA922664CE7231B5A81A8\n",
+                  kSealedBody, nullptr},
+        DigestRow{"another_archive", kSealedLine, "PK\x03\x04 another archive",
+                  "524eac76ab63ddbde5cc730fa285526b5be4e975f296ad18bacffa704ceee85d received "
+                  "(20 bytes beginning 50 4B 03 04 20 61 6E 6F 74 68 65 72 20 61 72 63)"},
+        DigestRow{"html_page", kSealedLine,
+                  "<!DOCTYPE html>\n<html><body>Proxy error</body></html>\n",
+                  "4011540ff297c85079d72c84de8d8b1058c2cec6d074c737971f12c707c57598 received "
+                  "(54 bytes beginning \"<!DOCTYPE html>\")"},
+        DigestRow{"truncated", kSealedLine, kSealedBody.substr(0, 8),
+                  "e7e36c95110c81d4578c498a0d4829e0a074c395b0a1cc9c74e1cf6687483266 received "
+                  "(8 bytes beginning 50 4B 03 04 20 74 68 65)"},
+        DigestRow{"no_integrity_line", "\n\n\n\n", "anything", nullptr},
+        DigestRow{"other_text", "sha256:d31a92fc\n\n\n\n", "anything", nullptr},
+        DigestRow{"last_record_of_six_lines", "", "anything", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) {
   Commands().FirstStart();

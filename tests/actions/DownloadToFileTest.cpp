@@ -9,6 +9,7 @@
 
 #include "actions/DownloadToFile.h"
 #include "http/NetExceptions.h"
+#include "platform/Sha256.h"
 #include "tests/actions/PeerServers.h"
 #include "tests/http/ScriptServer.h"
 #include "tests/support/TempDir.h"
@@ -28,6 +29,18 @@ TEST(DownloadToFileTest, ReplacesTheFileWithExactlyTheBody) {
   ScriptServer server("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nPK\x03\x04!");
   DownloadToFile(server.BaseUrl() + "/tools/software.zip", dir / "temp.zip");
   EXPECT_EQ(ReadFile(dir / "temp.zip"), "PK\x03\x04!");
+}
+
+TEST(DownloadToFileTest, TheDigestSeesEveryChunkOfTheBodyInOrder) {
+  TempDir dir;
+  ScriptServer server(
+      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n2\r\nbc\r\n0\r\n\r\n");
+  TSha256 digest;
+  TDownloadHooks hooks;
+  hooks.digest = &digest;
+  DownloadToFile(server.BaseUrl() + "/tools/abc.zip", dir / "temp.zip", hooks);
+  EXPECT_EQ(ReadFile(dir / "temp.zip"), "abc");
+  EXPECT_EQ(digest.HexDigest(), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
 TEST(DownloadToFileTest, FailuresLeaveTheFileWithWhatArrivedAndPassTheExceptionOn) {

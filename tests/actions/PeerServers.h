@@ -38,7 +38,7 @@ class PeerServer {
 };
 
 // Builds the sample repository (scripts/make-repository) into out, its catalogue's archive
-// URLs starting with baseUrl; false when the script fails.
+// URLs starting with baseUrl; false when the script fails. It runs this build's varnel-repo.
 bool MakeSampleRepository(const std::string& out, const std::string& baseUrl);
 
 }  // namespace varnel::test

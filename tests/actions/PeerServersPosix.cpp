@@ -155,8 +155,9 @@ std::unique_ptr<PeerServer> PeerServer::StartPython(const std::string& root,
 
 bool MakeSampleRepository(const std::string& out, const std::string& baseUrl) {
   const char* source = std::getenv("VARNEL_SOURCE_DIR");
-  const std::string command = "python3 '" + std::string(source ? source : ".") +
-                              "/scripts/make-repository' '" + out + "' '" + baseUrl + "'";
+  const std::string command = "VARNEL_REPO='" VARNEL_REPO_BINARY "' '" +
+                              std::string(source ? source : ".") + "/scripts/make-repository' '" +
+                              out + "' '" + baseUrl + "'";
   return std::system(command.c_str()) == 0;
 }
 

@@ -200,5 +200,25 @@ TEST_F(WindowEndToEndTest, ClosingTheWindowDuringADownloadCancelsItAndCloses) {
   EXPECT_FALSE(fs::exists(fixture.appDir / "data/Dice"));
 }
 
+TEST_F(WindowEndToEndTest, AnArchiveSwappedOnTheServerAfterTheCatalogueWasBuiltIsRefused) {
+  fixture.Open();
+  fs::copy_file(served + "tools/primes.zip", served + "tools/dice.zip",
+                fs::copy_options::overwrite_existing);
+  Select("Dice");
+  window().Install2->trigger();
+  ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
+  const std::string& message = fixture.dialogs.errors[0].second;
+  EXPECT_EQ(message.rfind("The archive of \"Dice\" is not the one the catalogue describes: "
+                          "SHA-256 ",
+                          0),
+            0u)
+      << message;
+  EXPECT_NE(message.find(" bytes beginning 50 4B 03 04 "), std::string::npos) << message;
+  EXPECT_EQ(Panel(), " Downloading archive...");
+  EXPECT_FALSE(fs::exists(fixture.appDir / "temp.zip"));
+  EXPECT_FALSE(fs::exists(fixture.appDir / "data/Dice"));
+  EXPECT_FALSE(HasBadge(window(), IndexOf("Dice")));
+}
+
 }  // namespace
 }  // namespace varnel::test

@@ -181,6 +181,26 @@ TEST(RepositoryLinesTest, ArchiveLengthCountsUtf16Units) {
   EXPECT_TRUE(lines.FindListEntry("Wide").noArchive);
 }
 
+TEST(RepositoryLinesTest, OnlyAnExactIntegrityLineNamesADigest) {
+  const std::string digits = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  EXPECT_EQ(ParseIntegrityLine("sha256:" + digits), digits);
+  EXPECT_EQ(
+      ParseIntegrityLine("sha256:BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"),
+      digits);
+  for (const std::string& other :
+       {std::string(), "sha256:" + digits.substr(1), "sha256:" + digits + "0",
+        "sha256:" + digits + " ", " sha256:" + digits, "SHA256:" + digits, "sha-256:" + digits,
+        "sha256:" + digits.substr(1) + "g", "md5:" + digits}) {
+    EXPECT_EQ(ParseIntegrityLine(other), std::nullopt) << other;
+  }
+  // A record whose integrity line would lie past the end has no digest, and raises nothing.
+  TRepositoryLines lines;
+  lines.SetText("i\nSix\nhttp://h/six.zip\nsix\nd\nw\n");
+  EXPECT_EQ(lines.FindArchiveSha256("Six"), std::nullopt);
+  lines.SetText("i\nSeven\nhttp://h/seven.zip\nseven\nd\nw\nsha256:" + digits + "\n");
+  EXPECT_EQ(lines.FindArchiveSha256("Seven"), digits);
+}
+
 TEST(InstalledTest, OnlyPlainNamesWithAFolderAreInstalled) {
   test::TempDir dir;
   ASSERT_TRUE(CreateDir(dir / "Tool"));

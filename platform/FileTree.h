@@ -1,0 +1,42 @@
+// Reading a folder tree for the repository tool, and a scratch file that removes itself.
+// Plain functions and one RAII type; any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace varnel {
+
+enum TFileKind { fkFile, fkFolder, fkOther };  // fkOther: a link, a device, a pipe, ...
+
+struct TFileTreeEntry {
+  std::string RelativePath;  // "/"-separated, without a trailing "/"
+  TFileKind Kind = fkFile;
+  uint32_t Mode = 0;         // the Unix mode, type bits included
+  int64_t ModifiedTime = 0;  // seconds since 1970
+};
+
+// The names in folder (not "." and ".."), sorted by their bytes. Raises EInOutError.
+std::vector<std::string> ListFolder(const std::string& folder);
+// What lies at path without following a final link; raises EInOutError when nothing does.
+TFileTreeEntry FileInfo(const std::string& path);
+// Everything below folder, each folder before its contents, names sorted by their bytes; links
+// are reported and never followed. Raises EInOutError.
+std::vector<TFileTreeEntry> ListFileTree(const std::string& folder);
+
+// A new empty file in the temporary folder ($TMPDIR or /tmp), deleted on destruction.
+class TTempFile {
+ public:
+  TTempFile();
+  ~TTempFile();
+  TTempFile(const TTempFile&) = delete;
+  TTempFile& operator=(const TTempFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace varnel
