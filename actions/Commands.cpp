@@ -1,7 +1,6 @@
 #include "actions/Commands.h"
 
 #include <cctype>
-#include <filesystem>
 
 #include "actions/DeleteTree.h"
 #include "actions/DesktopShortcut.h"
@@ -11,7 +10,6 @@
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
-#include "platform/SysErrors.h"
 #include "platform/Text.h"
 
 namespace varnel {
@@ -44,9 +42,10 @@ class TCommands::TBusyGuard {
 TCommands::TCommands(TCommandContext context) : context_(std::move(context)) {
   if (!context_.Download) context_.Download = DownloadToFile;
   if (!context_.Extract) {
-    context_.Extract = [](const std::string& zipPath, const std::string& destFolder,
-                          IPrompt& prompt, const TStatusWriter& statusWriter) {
-      ExtractArchive(zipPath, destFolder, prompt, statusWriter);
+    context_.Extract = [&fileSystem = context_.FileSystem](
+                           const std::string& zipPath, const std::string& destFolder,
+                           IPrompt& prompt, const TStatusWriter& statusWriter) {
+      ExtractArchive(fileSystem, zipPath, destFolder, prompt, statusWriter);
     };
   }
 }
@@ -100,7 +99,7 @@ void TCommands::DownloadAndExtract(const std::string& url, const std::string& de
   context_.Window.SetStatus(unpackingStatus);
   context_.Extract(TempArchive(), destFolder, context_.Prompt,
                    [this](const std::string& text) { context_.Window.WriteStatusPanel(text); });
-  DeleteFile(TempArchive());
+  DeleteFile(context_.FileSystem, TempArchive());
 }
 
 void TCommands::UpdateRepository() {
@@ -113,8 +112,8 @@ void TCommands::UpdateRepository() {
 }
 
 void TCommands::FirstStart() {
-  if (DirectoryExists(context_.DataDir)) return;
-  MkDir(context_.DataDir);
+  if (DirectoryExists(context_.FileSystem, context_.DataDir)) return;
+  MkDir(context_.FileSystem, context_.DataDir);
   UpdateRepository();
 }
 
@@ -138,19 +137,16 @@ void TCommands::Install() {
 void TCommands::Uninstall() {
   Guarded([this] {
     std::optional<std::string> name = SelectedName();
-    if (!name || !IsProgramInstalled(context_.DataDir, *name)) return;
+    if (!name || !IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) return;
     if (!context_.Window.Confirm("Confirm uninstall?", *name)) return;
     context_.Window.SetStatus("Deleting " + *name);
     const std::string folder = ProgramFolder(*name);
-    std::error_code ec;
-    if (std::filesystem::is_symlink(folder, ec)) {
+    if (context_.FileSystem.Status(folder, false).Kind == TFileKind::Link) {
       // A program folder that is a link goes as a link; its target is not ours to delete.
-      if (!std::filesystem::remove(folder, ec)) {
-        throw EInOutError(SystemErrorFromErrno(ec.value(), folder));
-      }
+      context_.FileSystem.RemoveFile(folder);
     } else {
-      DeleteTree(folder);
-      RmDir(folder);
+      DeleteTree(context_.FileSystem, folder);
+      RmDir(context_.FileSystem, folder);
     }
     context_.Window.SetStatus(*name + " has been uninstalled");
     context_.Window.RepaintList();
@@ -162,7 +158,7 @@ void TCommands::Run() {
     std::optional<std::string> name = SelectedName();
     if (!name) return;
     context_.Window.WriteStatusPanel(" Run " + *name);
-    if (!IsProgramInstalled(context_.DataDir, *name)) {
+    if (!IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) {
       context_.Window.SetStatus(*name + " is not installed");
       InstallProgram(*name);
       return;
@@ -174,7 +170,7 @@ void TCommands::Run() {
 void TCommands::LocateFolder() {
   Guarded([this] {
     std::optional<std::string> name = SelectedName();
-    if (name && IsProgramInstalled(context_.DataDir, *name)) {
+    if (name && IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) {
       context_.Shell.Explore(ProgramFolder(*name));
     }
   });
@@ -195,8 +191,8 @@ void TCommands::OpenWebPage() {
 void TCommands::SendToDesktop() {
   Guarded([this] {
     std::optional<std::string> name = SelectedName();
-    if (!name || !IsProgramInstalled(context_.DataDir, *name)) return;
-    CreateDesktopShortcut(ProgramPath(*name), *name, IconPath(*name));
+    if (!name || !IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) return;
+    CreateDesktopShortcut(context_.FileSystem, ProgramPath(*name), *name, IconPath(*name));
   });
 }
 

@@ -11,6 +11,7 @@
 #include "actions/ExtractArchive.h"
 #include "actions/Window.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "platform/Shell.h"
 
@@ -38,6 +39,7 @@ struct TCommandContext {
   IWindow& Window;
   IShell& Shell;
   IPrompt& Prompt;
+  IFileSystem& FileSystem;  // every file and folder the commands touch
   // Empty means the real DownloadToFile and ExtractArchive.
   TDownloadFunction Download;
   TExtractFunction Extract;

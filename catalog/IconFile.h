@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 
 namespace varnel {
 
@@ -21,6 +22,6 @@ inline constexpr int64_t kMaxIconFileSize = 16 << 20;
 // Reads the whole file (others may read it meanwhile, not write). Raises EFOpenError when it
 // cannot be opened and EInvalidGraphic when it is not a regular file, is shorter than the
 // header, its type is above 1, or it is larger than kMaxIconFileSize.
-std::string ReadIconFile(const std::string& path);
+std::string ReadIconFile(IFileSystem& fileSystem, const std::string& path);
 
 }  // namespace varnel

@@ -38,6 +38,7 @@ class CommandsTest : public ::testing::Test {
   TCommands Commands() {
     return TCommands(
         TCommandContext{app, data, "http://host/tools/software.zip", lines, window, shell, prompt,
+                        SystemFileSystem(),
                         [this](const std::string& url, const std::string& file) {
                           journal.push_back("download:" + url + " -> " + file);
                           WriteFile(file, downloadFails ? "" : "PK");
@@ -84,7 +85,7 @@ TEST_F(CommandsTest, UpdateRepositoryRunsItsStepsInOrderAndRemovesTheTemporaryAr
       (TJournal{"status: Downloading list...", "download:http://host/tools/software.zip -> " + temp,
                 "status: Unpacking repository...", "extract:" + temp + " -> " + data,
                 "panel: Extracting a.txt (100%)", "status: Repository has been updated", "load"}));
-  EXPECT_FALSE(FileExists(temp));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
   EXPECT_EQ(ReadFile(data + "a.txt"), "new a");
 }
 
@@ -96,8 +97,8 @@ TEST_F(CommandsTest, InstallAsksThenDownloadsUnpacksIntoTheProgramFolderAndRepai
                 "download:http://host/tools/dice.zip -> " + temp, "status: Unpacking archive...",
                 "extract:" + temp + " -> " + data + "Dice", "panel: Extracting a.txt (100%)",
                 "status: Installation completed", "repaint"}));
-  EXPECT_FALSE(FileExists(temp));
-  EXPECT_TRUE(DirectoryExists(data + "Dice"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data + "Dice"));
 }
 
 // Each failing step ends the command there: the status it leaves, whether temp.zip stays,
@@ -124,7 +125,7 @@ TEST_P(CommandFailureTest, LeavesWhatTheFailingStepLeaves) {
     EXPECT_THROW(Commands().UpdateRepository(), ServiceError);
   }
   EXPECT_EQ(window.panel, row.lastPanel);
-  EXPECT_EQ(FileExists(temp), row.tempLeft);
+  EXPECT_EQ(FileExists(SystemFileSystem(), temp), row.tempLeft);
   for (const std::string& entry : journal) {
     EXPECT_NE(entry, "load");
     EXPECT_NE(entry, "repaint");
@@ -151,7 +152,7 @@ TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) 
   EXPECT_TRUE(journal.empty());
   fs::remove_all(data);
   Commands().FirstStart();
-  EXPECT_TRUE(DirectoryExists(data));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data));
   ASSERT_FALSE(journal.empty());
   EXPECT_EQ(journal.back(), "load");
 
@@ -171,7 +172,8 @@ TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) 
 TEST_F(CommandsTest, ATemporaryArchiveThatCannotBeCreatedEndsTheInstallBeforeTheNetwork) {
   fs::remove_all(app);
   window.selected = "Dice";
-  TCommands commands(TCommandContext{app, data, "", lines, window, shell, prompt, {}, {}});
+  TCommands commands(
+      TCommandContext{app, data, "", lines, window, shell, prompt, SystemFileSystem(), {}, {}});
   try {
     commands.Install();
     ADD_FAILURE() << "no exception";
@@ -199,8 +201,8 @@ TEST_F(CommandsTest, NoToAQuestionChangesNothing) {
   Commands().Uninstall();
   EXPECT_EQ(journal,
             (TJournal{"confirm:Install this software?|Dice", "confirm:Confirm uninstall?|Bare"}));
-  EXPECT_FALSE(DirectoryExists(data + "Dice"));
-  EXPECT_TRUE(DirectoryExists(data + "Bare/sub"));
+  EXPECT_FALSE(DirectoryExists(SystemFileSystem(), data + "Dice"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data + "Bare/sub"));
   EXPECT_EQ(window.panel, "");
 }
 
@@ -212,7 +214,7 @@ TEST_F(CommandsTest, UninstallDeletesTheFolderWithStatusTextsAndRepaints) {
   EXPECT_EQ(journal, (TJournal{"confirm:Confirm uninstall?|Dice", "status: Deleting Dice",
                                "status: Dice has been uninstalled", "repaint"}));
   EXPECT_FALSE(fs::exists(data + "Dice"));
-  EXPECT_TRUE(DirectoryExists(data));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data));
 }
 
 TEST_F(CommandsTest, UninstallOfAProgramFolderThatIsALinkRemovesOnlyTheLink) {
@@ -230,7 +232,7 @@ TEST_F(CommandsTest, UninstallOfAProgramThatIsNotInstalledDoesNothing) {
   window.selected = "Dice";
   Commands().Uninstall();
   EXPECT_TRUE(journal.empty());
-  EXPECT_TRUE(FileExists(data + "Dice"));
+  EXPECT_TRUE(FileExists(SystemFileSystem(), data + "Dice"));
 }
 
 TEST_F(CommandsTest, NothingSelectedMakesEveryCommandDoNothing) {
@@ -273,7 +275,7 @@ TEST_F(CommandsTest, UnsafeNamesAreRefusedByEveryCommand) {
     }
   }
   EXPECT_TRUE(journal.empty());
-  EXPECT_TRUE(DirectoryExists(data + "sub"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data + "sub"));
   EXPECT_EQ(ReadFile(app + "beside-data.txt"), "keep");
 }
 

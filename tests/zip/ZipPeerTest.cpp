@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 // A small tree of text, binary and empty files in a subfolder "src" of the test folder.
 void MakeTree(const TempDir& dir) {
-  ForceDirectories(dir / "src/sub/deeper");
+  ForceDirectories(SystemFileSystem(), dir / "src/sub/deeper");
   std::string text;
   for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\n";
   std::string binary;
@@ -44,7 +44,7 @@ void ExpectSameFiles(const std::string& from, const std::string& to) {
 
 void Extract(const std::string& archive, const std::string& dest, IPrompt& prompt,
              std::vector<std::string>* failures = nullptr) {
-  TZipArchiver zip(prompt);
+  TZipArchiver zip(SystemFileSystem(), prompt);
   zip.FileName = archive;
   zip.BaseDir = dest;
   zip.OnProcessFileFailure = [&](TBaseArchiver*, const std::string&, TZipProcessOperation, int, int,
@@ -148,7 +148,7 @@ TEST(ZipPeers, SevenZipAesEntriesAreSkippedAfterThePasswordPrompt) {
   std::vector<std::string> failures;
   Extract(dir / "a.zip", dir / "out", prompt, &failures);
   EXPECT_TRUE(failures.empty());
-  EXPECT_FALSE(FileExists(dir / "out/text.txt"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), dir / "out/text.txt"));
   EXPECT_FALSE(prompt.passwordCaptions.empty());
 }
 

@@ -1,0 +1,73 @@
+#include "platform/Files.h"
+
+#include <vector>
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+
+namespace varnel {
+
+namespace {
+
+// Runs a raising file-system call as one that reports success.
+template <typename F>
+bool Succeeds(F call) {
+  try {
+    call();
+  } catch (const EInOutError&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DirectoryExists(IFileSystem& fileSystem, const std::string& path) {
+  return fileSystem.Status(path, true).Kind == TFileKind::Folder;
+}
+
+bool FileExists(IFileSystem& fileSystem, const std::string& path) {
+  TFileStatus status = fileSystem.Status(path, true);
+  return status.Exists() && status.Kind != TFileKind::Folder;
+}
+
+bool CreateDir(IFileSystem& fileSystem, const std::string& path) {
+  return Succeeds([&] { fileSystem.CreateFolder(path); });
+}
+
+bool ForceDirectories(IFileSystem& fileSystem, const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == kPathDelim) p.pop_back();
+  if (p.empty()) return false;
+  // Walks up to the first folder that exists, then creates the missing ones downwards, so a
+  // deep path costs no recursion.
+  std::vector<std::string> missing;
+  while (!p.empty() && !DirectoryExists(fileSystem, p)) {
+    missing.push_back(p);
+    std::string parent = ExtractFileDir(p);
+    if (parent == p) break;
+    p = parent;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!CreateDir(fileSystem, *it) && !DirectoryExists(fileSystem, *it)) return false;
+  }
+  return true;
+}
+
+bool RemoveDir(IFileSystem& fileSystem, const std::string& path) {
+  return Succeeds([&] { fileSystem.RemoveFolder(path); });
+}
+
+bool DeleteFile(IFileSystem& fileSystem, const std::string& path) {
+  return Succeeds([&] { fileSystem.RemoveFile(path); });
+}
+
+void MkDir(IFileSystem& fileSystem, const std::string& path) {
+  fileSystem.CreateFolder(path);
+}
+
+void RmDir(IFileSystem& fileSystem, const std::string& path) {
+  fileSystem.RemoveFolder(path);
+}
+
+}  // namespace varnel
