@@ -75,7 +75,9 @@ TEST(ZipPeers, ArchivesOfPeerToolsExtractToTheirSourceTree) {
       "  for root,dirs,files in os.walk(\"src\"):\n"
       "    for n in files:\n"
       "      p=os.path.join(root,n)\n"
-      "      with open(p,\"rb\") as f, z.open(os.path.relpath(p,\"src\"),\"w\","
+      "      name=os.path.relpath(p,\"src\")\n"
+      "      if sys.argv[1]==\"backslash\": name=name.replace(\"/\",chr(92))\n"
+      "      with open(p,\"rb\") as f, z.open(name,\"w\","
       "force_zip64=sys.argv[1]==\"zip64\") as o: o.write(f.read())\n"
       "' ";
   const std::string sz = SevenZip();
@@ -94,6 +96,7 @@ TEST(ZipPeers, ArchivesOfPeerToolsExtractToTheirSourceTree) {
       {"python-deflate", py + "plain"},
       {"python-force-zip64", py + "zip64"},
       {"python-unseekable", py + "stream"},
+      {"python-backslash-names", py + "backslash"},
       {"7zip-tzip", "cd src && " + sz + " a -tzip ../a.zip . "},
       {"bsdtar-zip", "bsdtar --format zip -cf a.zip -C src ."},
   };
