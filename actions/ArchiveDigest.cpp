@@ -37,18 +37,19 @@ std::string DescribeLeadingBytes(std::string_view bytes) {
   return hex;
 }
 
-void CheckArchiveDigest(const TArchiveExpectation& expected, const std::string& archivePath,
-                        const std::string& receivedSha256) {
+void CheckArchiveDigest(IFileSystem& fileSystem, const TArchiveExpectation& expected,
+                        const std::string& archivePath, const std::string& receivedSha256) {
   if (!expected.Sha256 || *expected.Sha256 == receivedSha256) return;
   int64_t size = 0;
   std::string head;
   {
-    TFileStream archive(archivePath, fmOpenRead | fmShareDenyWrite);
-    size = archive.Size();
+    std::unique_ptr<TStream> archive =
+        fileSystem.OpenFile(archivePath, fmOpenRead | fmShareDenyWrite);
+    size = archive->Size();
     head.resize(static_cast<size_t>(std::min(size, kLeadingBytes)));
-    archive.ReadBuffer(head.data(), static_cast<int64_t>(head.size()));
+    archive->ReadBuffer(head.data(), static_cast<int64_t>(head.size()));
   }
-  DeleteFile(archivePath);
+  DeleteFile(fileSystem, archivePath);
   std::string message = "The archive of \"" + expected.ProgramName +
                         "\" is not the one the catalogue describes: SHA-256 " + *expected.Sha256 +
                         " expected, " + receivedSha256 + " received (" + GroupedCount(size) +

@@ -4,7 +4,9 @@
 
 #include <optional>
 #include <string>
+
 #include <string_view>
+#include "platform/FileSystem.h"
 
 #include "platform/Exception.h"
 
@@ -23,8 +25,8 @@ struct TArchiveExpectation {
 // Does nothing when nothing is expected or receivedSha256 matches. Otherwise deletes the
 // archive and raises EArchiveDigestError naming the program, both digests, the archive's size
 // and its first bytes, so that an error page saved as the archive shows as what it is.
-void CheckArchiveDigest(const TArchiveExpectation& expected, const std::string& archivePath,
-                        const std::string& receivedSha256);
+void CheckArchiveDigest(IFileSystem& fileSystem, const TArchiveExpectation& expected,
+                        const std::string& archivePath, const std::string& receivedSha256);
 
 // The first bytes as the message shows them: "\"<!DOCTYPE html>\"" when the bytes up to the
 // first line break are printable ASCII, otherwise hexadecimal pairs ("50 4B 03 04").

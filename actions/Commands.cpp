@@ -1,7 +1,6 @@
 #include "actions/Commands.h"
 
 #include <chrono>
-#include <filesystem>
 
 #include "actions/ArchiveDigest.h"
 #include "actions/DeleteTree.h"
@@ -13,7 +12,6 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
-#include "platform/SysErrors.h"
 #include "platform/Text.h"
 
 namespace varnel {
@@ -44,15 +42,15 @@ void Download(const std::string& url, const std::string& filePath, TJob& job, TS
   DownloadToFile(url, filePath, hooks);
 }
 
-void Extract(const std::string& zipPath, const std::string& destFolder, IPrompt& prompt,
-             TJob& job) {
+void Extract(IFileSystem& fileSystem, const std::string& zipPath, const std::string& destFolder,
+             IPrompt& prompt, TJob& job) {
   TExtractExtras extras;
   extras.cancel = &job.CancelSignal();
   extras.onEntryDone = [&job](int done, int selected) {
     job.ReportProgress({pkExtract, done, selected});
   };
   ExtractArchive(
-      zipPath, destFolder, prompt,
+      fileSystem, zipPath, destFolder, prompt,
       [&job](const std::string& panelText) { job.WriteStatusPanel(panelText); }, extras);
 }
 
@@ -97,7 +95,13 @@ class TCommands::TBusyGuard {
 TCommands::TCommands(TCommandContext context)
     : context_(std::move(context)), worker_(context_.Host, context_.Prompt, context_.Window) {
   if (!context_.Download) context_.Download = Download;
-  if (!context_.Extract) context_.Extract = Extract;
+  if (!context_.Extract) {
+    context_.Extract = [&fileSystem = context_.FileSystem](const std::string& zipPath,
+                                                           const std::string& destFolder,
+                                                           IPrompt& prompt, TJob& job) {
+      Extract(fileSystem, zipPath, destFolder, prompt, job);
+    };
+  }
 }
 
 void TCommands::Guarded(const std::function<void()>& command) {
@@ -149,7 +153,7 @@ bool TCommands::RunInBackground(const std::string& caption,
     worker_.Run(caption, work);
     return true;
   } catch (const EOperationCancelled&) {
-    DeleteFile(TempArchive());
+    DeleteFile(context_.FileSystem, TempArchive());
     context_.Window.SetStatus("Cancelled");
     return false;
   }
@@ -161,9 +165,9 @@ std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& 
                                                              TJob& job) {
   TSha256 digest;
   context_.Download(url, TempArchive(), job, &digest);
-  CheckArchiveDigest(expected, TempArchive(), digest.HexDigest());
+  CheckArchiveDigest(context_.FileSystem, expected, TempArchive(), digest.HexDigest());
   job.SetStatus(unpackingStatus);
-  auto staging = std::make_unique<TStagingFolder>(context_.AppDir);
+  auto staging = std::make_unique<TStagingFolder>(context_.FileSystem, context_.AppDir);
   TAbortWatch prompt(job.Prompt());
   context_.Extract(TempArchive(), staging->Tree(), prompt, job);
   if (prompt.Aborted()) throw EOperationCancelled("Aborted");
@@ -180,7 +184,7 @@ void TCommands::UpdateRepository() {
           DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", {}, job);
       // The catalogue goes last, so it never names icons that are not there yet.
       staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
-      DeleteFile(TempArchive());
+      DeleteFile(context_.FileSystem, TempArchive());
       job.SetStatus("Repository has been updated");
     });
     if (done) context_.Window.LoadRepository();
@@ -188,9 +192,9 @@ void TCommands::UpdateRepository() {
 }
 
 void TCommands::FirstStart() {
-  RemoveStagingLeftovers(context_.AppDir);
-  if (DirectoryExists(context_.DataDir)) return;
-  MkDir(context_.DataDir);
+  RemoveStagingLeftovers(context_.FileSystem, context_.AppDir);
+  if (DirectoryExists(context_.FileSystem, context_.DataDir)) return;
+  MkDir(context_.FileSystem, context_.DataDir);
   UpdateRepository();
 }
 
@@ -204,7 +208,7 @@ void TCommands::InstallProgram(const std::string& name) {
         url, "Unpacking archive...", {name, context_.RepositoryLines.FindArchiveSha256(name)}, job);
     // An update keeps the old files the new archive lacks.
     staging->ReplaceFolder(ProgramFolder(name));
-    DeleteFile(TempArchive());
+    DeleteFile(context_.FileSystem, TempArchive());
     job.SetStatus("Installation completed");
   });
   if (done) context_.Window.RepaintList();
@@ -219,22 +223,19 @@ void TCommands::Install() {
 void TCommands::Uninstall() {
   Guarded([this] {
     std::optional<std::string> name = SelectedName();
-    if (!name || !IsProgramInstalled(context_.DataDir, *name)) return;
+    if (!name || !IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) return;
     if (!context_.Window.Confirm("Confirm uninstall?", *name)) return;
     RunInBackground(*name, [&](TJob& job) {
       job.SetCancellable(false);  // a deletion can't be undone
       job.SetStatus("Deleting " + *name);
       job.ReportProgress({pkDelete});
       const std::string folder = ProgramFolder(*name);
-      std::error_code ec;
-      if (std::filesystem::is_symlink(folder, ec)) {
+      if (context_.FileSystem.Status(folder, false).Kind == TFileKind::Link) {
         // A program folder that is a link goes as a link; its target is not ours to delete.
-        if (!std::filesystem::remove(folder, ec)) {
-          throw EInOutError(SystemErrorFromErrno(ec.value(), folder));
-        }
+        context_.FileSystem.RemoveFile(folder);
       } else {
-        DeleteTree(folder);
-        RmDir(folder);
+        DeleteTree(context_.FileSystem, folder);
+        RmDir(context_.FileSystem, folder);
       }
       job.SetStatus(*name + " has been uninstalled");
     });
@@ -247,7 +248,7 @@ void TCommands::Run() {
     std::optional<std::string> name = SelectedName();
     if (!name) return;
     context_.Window.WriteStatusPanel(" Run " + *name);
-    if (!IsProgramInstalled(context_.DataDir, *name)) {
+    if (!IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) {
       context_.Window.SetStatus(*name + " is not installed");
       InstallProgram(*name);
       return;
@@ -259,7 +260,7 @@ void TCommands::Run() {
 void TCommands::LocateFolder() {
   Guarded([this] {
     std::optional<std::string> name = SelectedName();
-    if (name && IsProgramInstalled(context_.DataDir, *name)) {
+    if (name && IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) {
       context_.Shell.Explore(ProgramFolder(*name));
     }
   });
@@ -280,8 +281,8 @@ void TCommands::OpenWebPage() {
 void TCommands::SendToDesktop() {
   Guarded([this] {
     std::optional<std::string> name = SelectedName();
-    if (!name || !IsProgramInstalled(context_.DataDir, *name)) return;
-    CreateDesktopShortcut(ProgramPath(*name), *name, IconPath(*name));
+    if (!name || !IsProgramInstalled(context_.FileSystem, context_.DataDir, *name)) return;
+    CreateDesktopShortcut(context_.FileSystem, ProgramPath(*name), *name, IconPath(*name));
   });
 }
 

@@ -17,6 +17,7 @@
 #include "actions/Window.h"
 #include "actions/Worker.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "platform/Shell.h"
 
@@ -47,7 +48,8 @@ struct TCommandContext {
   IWindow& Window;
   IShell& Shell;
   IPrompt& Prompt;
-  IWorkerHost& Host;  // runs the window's events while the long steps run on the worker
+  IFileSystem& FileSystem;  // every file and folder the commands touch
+  IWorkerHost& Host;        // runs the window's events while the long steps run on the worker
   // Empty means the real DownloadToFile and ExtractArchive.
   TDownloadFunction Download;
   TExtractFunction Extract;

@@ -1,45 +1,69 @@
 #include "actions/DeleteTree.h"
 
-#include <filesystem>
+#include <vector>
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
 
 namespace varnel {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// Read-only means no write bits here, and a folder without its owner's write bit keeps its
-// entries. Read-only folders are emptied like any other, so the owner's rights come back first.
-void AllowOwnerChanges(const fs::path& folder) {
-  std::error_code ec;
-  fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
-}
+// A folder being emptied: its entries as listed when the walk entered it.
+struct TPendingFolder {
+  std::string path;
+  std::vector<std::string> names;
+  size_t next = 0;
+};
 
-void DeleteContents(const fs::path& folder) {
-  std::error_code ec;
-  AllowOwnerChanges(folder);
-  fs::directory_iterator it(folder, ec);
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    const fs::path entry = it->path();
-    std::error_code entryEc;
-    fs::file_status status = fs::symlink_status(entry, entryEc);
-    if (!entryEc && fs::is_directory(status)) {
-      DeleteContents(entry);
-      fs::remove(entry, entryEc);
-    } else {
-      fs::remove(entry, entryEc);
-    }
+// Read-only means no write bits here, and a folder without its owner's write bit keeps its
+// entries. Read-only folders are emptied like any other, so the owner's rights come back
+// first; then the folder is listed in one go, which closes it again.
+TPendingFolder Enter(IFileSystem& fileSystem, const std::string& folder) {
+  TPendingFolder pending{folder, {}, 0};
+  try {
+    fileSystem.SetMode(folder, fileSystem.Status(folder, false).Mode | 0700);
+  } catch (const EInOutError&) {
   }
+  try {
+    pending.names = fileSystem.Enumerate(folder);
+  } catch (const EInOutError&) {
+  }
+  return pending;
 }
 
 }  // namespace
 
-void DeleteTree(const std::string& folderPath) {
+void DeleteTree(IFileSystem& fileSystem, const std::string& folderPath) {
   std::string path = folderPath;
   if (path.size() > 1 && path.back() == '/') path.pop_back();
-  std::error_code ec;
-  if (path.empty() || !fs::is_directory(fs::symlink_status(path, ec))) return;
-  DeleteContents(path);
+  if (path.empty() || fileSystem.Status(path, false).Kind != TFileKind::Folder) return;
+  // Depth first without recursion: the stack holds names, never open folders.
+  std::vector<TPendingFolder> stack;
+  stack.push_back(Enter(fileSystem, path));
+  while (!stack.empty()) {
+    TPendingFolder& top = stack.back();
+    if (top.next == top.names.size()) {
+      std::string done = std::move(top.path);
+      stack.pop_back();
+      if (!stack.empty()) {
+        try {
+          fileSystem.RemoveFolder(done);
+        } catch (const EInOutError&) {
+        }
+      }
+      continue;
+    }
+    std::string entry = JoinPath(top.path, top.names[top.next++]);
+    if (fileSystem.Status(entry, false).Kind == TFileKind::Folder) {
+      stack.push_back(Enter(fileSystem, entry));
+      continue;
+    }
+    try {
+      fileSystem.RemoveFile(entry);
+    } catch (const EInOutError&) {
+    }
+  }
 }
 
 }  // namespace varnel

@@ -1,9 +1,7 @@
 #include "actions/DesktopShortcut.h"
 
-#include <filesystem>
-#include <fstream>
-
 #include "platform/DesktopFolder.h"
+#include "platform/Exception.h"
 #include "platform/Paths.h"
 
 namespace varnel {
@@ -59,20 +57,16 @@ std::string DesktopEntryText(const std::string& programPath, const std::string& 
   return text;
 }
 
-void CreateDesktopShortcut(const std::string& programPath, const std::string& name,
-                           const std::string& iconPath) {
+void CreateDesktopShortcut(IFileSystem& fileSystem, const std::string& programPath,
+                           const std::string& name, const std::string& iconPath) {
   const std::string file = JoinPath(DesktopFolder(), name + ".desktop");
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return;
-    out << DesktopEntryText(programPath, name, iconPath);
+  try {
+    const std::string text = DesktopEntryText(programPath, name, iconPath);
+    fileSystem.OpenFile(file, fmCreate)
+        ->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    fileSystem.SetMode(file, 0755);
+  } catch (const Exception&) {
   }
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::permissions(file,
-                  fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                      fs::perms::others_read | fs::perms::others_exec,
-                  fs::perm_options::replace, ec);
 }
 
 }  // namespace varnel

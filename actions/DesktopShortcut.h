@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace varnel {
 
 // The launcher's text: Type=Application, Name, Exec with the program path quoted, Path = the
@@ -10,10 +12,10 @@ namespace varnel {
 std::string DesktopEntryText(const std::string& programPath, const std::string& name,
                              const std::string& iconPath);
 
-// Writes desktop folder + "/" + name + ".desktop" and makes it executable. The desktop folder
-// lookup raises ERegistryException; a launcher that can't be written is not reported, as
-// nothing examines the result of saving it.
-void CreateDesktopShortcut(const std::string& programPath, const std::string& name,
-                           const std::string& iconPath);
+// Writes desktop folder + "/" + name + ".desktop" through fileSystem and makes it executable.
+// The desktop folder lookup raises ERegistryException; a launcher that can't be written is not
+// reported, as nothing examines the result of saving it.
+void CreateDesktopShortcut(IFileSystem& fileSystem, const std::string& programPath,
+                           const std::string& name, const std::string& iconPath);
 
 }  // namespace varnel

@@ -19,10 +19,10 @@ std::string ShowExtractProgress(const std::string& fileName, double progress) {
   return " Extracting " + fileName + " (" + std::to_string(RoundHalfToEven(progress)) + "%)";
 }
 
-void ExtractArchive(const std::string& zipPath, const std::string& destinationFolder,
-                    IPrompt& prompt, const TStatusWriter& statusWriter,
-                    const TExtractExtras& extras) {
-  TZipArchiver zip(prompt);
+void ExtractArchive(IFileSystem& fileSystem, const std::string& zipPath,
+                    const std::string& destinationFolder, IPrompt& prompt,
+                    const TStatusWriter& statusWriter, const TExtractExtras& extras) {
+  TZipArchiver zip(fileSystem, prompt);
   int entriesDone = 0;
   zip.OnFileProgress = [&](TBaseArchiver* sender, const std::string& fileName, double progress,
                            TZipProcessOperation, TZipProgressPhase phase, bool& cancel) {

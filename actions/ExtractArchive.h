@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "zip/ZipArchiver.h"
 
@@ -29,11 +30,11 @@ struct TExtractExtras {
 };
 
 // Opens zipPath (mode 0) and extracts "*.*" with attribute filter 10431 into
-// destinationFolder, writing each file's progress to the status panel. Per-entry questions go
-// to prompt; failures the component does not decide itself raise.
-void ExtractArchive(const std::string& zipPath, const std::string& destinationFolder,
-                    IPrompt& prompt, const TStatusWriter& statusWriter,
-                    const TExtractExtras& extras = {});
+// destinationFolder through fileSystem, writing each file's progress to the status panel. Per-entry
+// questions go to prompt; failures the component does not decide itself raise.
+void ExtractArchive(IFileSystem& fileSystem, const std::string& zipPath,
+                    const std::string& destinationFolder, IPrompt& prompt,
+                    const TStatusWriter& statusWriter, const TExtractExtras& extras = {});
 
 // n rounded to the nearest integer, halves to the even neighbour (12.5 -> 12, 13.5 -> 14).
 long long RoundHalfToEven(double n);

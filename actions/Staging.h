@@ -6,11 +6,14 @@
 
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace varnel {
 
 class TStagingFolder {
  public:
-  explicit TStagingFolder(const std::string& appDir);
+  // The file system must outlive the staging folder.
+  TStagingFolder(IFileSystem& fileSystem, const std::string& appDir);
   ~TStagingFolder();
   TStagingFolder(const TStagingFolder&) = delete;
   TStagingFolder& operator=(const TStagingFolder&) = delete;
@@ -27,10 +30,11 @@ class TStagingFolder {
   void MoveFilesInto(const std::string& dataDir, const std::string& lastFile);
 
  private:
+  IFileSystem& fileSystem_;
   std::string path_;
 };
 
 // Deletes what unfinished commands left in AppDir + ".staging/" (a crash, a power cut).
-void RemoveStagingLeftovers(const std::string& appDir);
+void RemoveStagingLeftovers(IFileSystem& fileSystem, const std::string& appDir);
 
 }  // namespace varnel

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <filesystem>
 #include <map>
 
 #include "actions/Commands.h"
@@ -176,6 +175,7 @@ void TForm1::FormCreate() {
                                                           *this,
                                                           shell_,
                                                           dialogs_,
+                                                          SystemFileSystem(),
                                                           *workerHost_,
                                                           {},
                                                           {}});
@@ -248,14 +248,14 @@ void TForm1::LoadRepository() {
   std::map<std::string, std::shared_ptr<const TItemIcon>> iconsByFile;
   for (int i = 0; i < lines.Count(); i += kRecordLines) {
     const std::string path = JoinPath(dataDir_, lines.Get(i));
-    std::error_code unresolved;
-    const std::string file = std::filesystem::canonical(path, unresolved).string();
+    const std::string file = SystemFileSystem().CanonicalPath(path);
+    const bool unresolved = file.empty();
     std::shared_ptr<const TItemIcon> icon;
     if (auto known = iconsByFile.find(file); !unresolved && known != iconsByFile.end()) {
       icon = known->second;
     } else {
       try {
-        icon = std::make_shared<TItemIcon>(ReadIconFile(path));
+        icon = std::make_shared<TItemIcon>(ReadIconFile(SystemFileSystem(), path));
         if (!unresolved) iconsByFile.emplace(file, icon);
       } catch (const Exception&) {
         SetStatus(" Could not load icon " + lines.Get(i));
@@ -276,7 +276,7 @@ void TForm1::L1DrawItem(QPainter& canvas, int index, const QRect& rect, QStyle::
   paint.selected = state.testFlag(QStyle::State_Selected);
   paint.focused = state.testFlag(QStyle::State_HasFocus);
   const std::string name = item->text().toStdString();
-  paint.installed = IsProgramInstalled(dataDir_, name);
+  paint.installed = IsProgramInstalled(SystemFileSystem(), dataDir_, name);
   try {
     TListEntry entry = repositoryLines_->FindListEntry(name);
     paint.description = Q(entry.description);

@@ -1,23 +1,22 @@
 #include "catalog/IconFile.h"
 
 #include <cstdint>
-#include <filesystem>
+#include <memory>
 
 #include "catalog/RepositoryLines.h"
 #include "platform/Streams.h"
 
 namespace varnel {
 
-std::string ReadIconFile(const std::string& path) {
+std::string ReadIconFile(IFileSystem& fileSystem, const std::string& path) {
   // The catalogue's icon line may name a pipe or a device, whose opening could wait for ever.
-  std::error_code ec;
-  const std::filesystem::file_status status = std::filesystem::status(path, ec);
-  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+  const TFileStatus status = fileSystem.Status(path, true);
+  if (status.Exists() && status.Kind != TFileKind::File) {
     throw EInvalidGraphic("Icon image is not valid");
   }
-  TFileStream file(path, fmOpenRead | fmShareDenyWrite);
-  if (file.Size() > kMaxIconFileSize) throw EInvalidGraphic("Icon image is not valid");
-  std::string bytes = ReadToEnd(file);
+  std::unique_ptr<TStream> file = fileSystem.OpenFile(path, fmOpenRead | fmShareDenyWrite);
+  if (file->Size() > kMaxIconFileSize) throw EInvalidGraphic("Icon image is not valid");
+  std::string bytes = ReadToEnd(*file);
   CheckIconHeader(bytes);
   return bytes;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 
 namespace varnel {
 
@@ -22,7 +23,7 @@ inline constexpr int64_t kMaxIconFileSize = 16 << 20;
 // Reads the whole file (others may read it meanwhile, not write). Raises EFOpenError when it
 // cannot be opened and EInvalidGraphic when it is not a regular file, is shorter than the
 // header, its type is above 1, or it is larger than kMaxIconFileSize.
-std::string ReadIconFile(const std::string& path);
+std::string ReadIconFile(IFileSystem& fileSystem, const std::string& path);
 // The header test of ReadIconFile on bytes already read.
 void CheckIconHeader(std::string_view bytes);
 

@@ -5,8 +5,9 @@
 
 namespace varnel {
 
-bool IsProgramInstalled(const std::string& dataDir, const std::string& name) {
-  return IsPlainPathComponent(name) && DirectoryExists(JoinPath(dataDir, name));
+bool IsProgramInstalled(IFileSystem& fileSystem, const std::string& dataDir,
+                        const std::string& name) {
+  return IsPlainPathComponent(name) && DirectoryExists(fileSystem, JoinPath(dataDir, name));
 }
 
 }  // namespace varnel

@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace varnel {
 
 // True when dataDir + name is an existing folder and name is one plain path component, so
 // that names such as "", ".." or "a/b" never count as installed.
-bool IsProgramInstalled(const std::string& dataDir, const std::string& name);
+bool IsProgramInstalled(IFileSystem& fileSystem, const std::string& dataDir,
+                        const std::string& name);
 
 }  // namespace varnel

@@ -61,19 +61,22 @@ class TErrorBodyStream : public TStream {
   int64_t size_ = 0;
 };
 
-// An optionally signed decimal that fits 32 bits.
-bool ParseInt32(const std::string& text, int32_t& value) {
+// An optionally signed decimal that fits the signed type T.
+template <typename T>
+bool ParseSigned(const std::string& text, T& value) {
+  using Wide = unsigned long long;
   size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
   if (i == text.size()) return false;
-  int64_t result = 0;
+  const Wide limit = static_cast<Wide>(std::numeric_limits<T>::max()) + (text[0] == '-' ? 1 : 0);
+  Wide result = 0;
   for (; i < text.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-    result = result * 10 + (text[i] - '0');
-    if (result > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+    Wide digit = static_cast<Wide>(text[i] - '0');
+    if (result > (limit - digit) / 10) return false;
+    result = result * 10 + digit;
   }
-  if (text[0] == '-') result = -result;
-  if (result > std::numeric_limits<int32_t>::max()) return false;
-  value = static_cast<int32_t>(result);
+  value = text[0] == '-' ? static_cast<T>(-static_cast<long long>(result - 1) - 1)
+                         : static_cast<T>(result);
   return true;
 }
 
@@ -207,7 +210,7 @@ void THttpClient::PrepareRequest(const std::string& url) {
 
 void THttpClient::ConnectToEndpoint() {
   int32_t port = 80;
-  if (!ParseInt32(uri_.Port, port)) port = 80;
+  if (!ParseSigned(uri_.Port, port)) port = 80;
   if (port < 0 || port > 65535) throw ERangeError("Range check error");
   if (ioHandler_.Opened() && (ioHandler_.Host() != uri_.Host || ioHandler_.Port() != port)) {
     Disconnect();
@@ -250,12 +253,13 @@ void THttpClient::ReadResponseHead() {
     int32_t code = -1;
     if (space != std::string::npos) {
       std::string rest = Trim(line.substr(space + 1));
-      if (!ParseInt32(rest.substr(0, rest.find(' ')), code)) code = -1;
+      if (!ParseSigned(rest.substr(0, rest.find(' ')), code)) code = -1;
     }
     response_.StatusCode = code;
-    int32_t length = -1;
+    // A length past 63 bits counts as absent, as an unreadable one does.
+    int64_t length = -1;
     response_.HasContentLength =
-        ParseInt32(Trim(response_.RawHeaders.Values("Content-Length")), length);
+        ParseSigned(Trim(response_.RawHeaders.Values("Content-Length")), length);
     response_.ContentLength = response_.HasContentLength ? length : -1;
   } while (response_.StatusCode == 100);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FileSystem.h"
+
 namespace varnel {
 
 enum : uint32_t {
@@ -18,17 +20,17 @@ enum : uint32_t {
 
 // The attributes of what is at path without following a final symbolic link, or -1 when
 // nothing is there or it can't be read.
-int64_t GetFileAttributes(const std::string& path);
+int64_t GetFileAttributes(IFileSystem& fileSystem, const std::string& path);
 // Read-only clears every write bit, otherwise the owner may write. With unixMode, the high
-// 16 bits of attr are a Unix mode: its permission bits are applied without setuid, setgid and
-// sticky (a symbolic link's mode is ignored: links are only ever written as plain files).
-bool SetFileAttributes(const std::string& path, uint32_t attr, bool unixMode);
+// 16 bits of attr are a Unix mode: its permission bits alone are applied, without setuid,
+// setgid and sticky (a symbolic link's mode is ignored: links are only ever written as plain
+// files). False when nothing is there, it is a link, or the mode can't be set.
+bool SetFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
+                       bool unixMode);
 // Last-write time as a DOS date-time (date in the high 16 bits), -1 when it can't be read.
-int32_t GetFileDosDateTime(const std::string& path);
+int32_t GetFileDosDateTime(IFileSystem& fileSystem, const std::string& path);
 // Sets the last-write time from a DOS date-time taken as local time; false for a date-time
-// that names no real moment.
-bool SetFileDosDateTime(const std::string& path, uint32_t dosDateTime);
-// The process's current folder, ending in "/".
-std::string GetCurrentDir();
+// that names no real moment or when the time can't be set.
+bool SetFileDosDateTime(IFileSystem& fileSystem, const std::string& path, uint32_t dosDateTime);
 
 }  // namespace varnel

@@ -8,11 +8,11 @@
 
 namespace varnel {
 
-enum TFileKind { fkFile, fkFolder, fkOther };  // fkOther: a link, a device, a pipe, ...
+enum TTreeEntryKind { fkFile, fkFolder, fkOther };  // fkOther: a link, a device, a pipe, ...
 
 struct TFileTreeEntry {
   std::string RelativePath;  // "/"-separated, without a trailing "/"
-  TFileKind Kind = fkFile;
+  TTreeEntryKind Kind = fkFile;
   uint32_t Mode = 0;         // the Unix mode, type bits included
   int64_t ModifiedTime = 0;  // seconds since 1970
 };

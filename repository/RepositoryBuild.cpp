@@ -127,7 +127,7 @@ std::vector<TProgramSource> ReadSources(const std::string& source) {
 // The program's folder into archivePath; false when the program has no folder.
 bool WriteProgramArchive(const TProgramSource& program, const std::string& folder,
                          const std::string& archivePath) {
-  if (!DirectoryExists(folder)) return false;
+  if (!DirectoryExists(SystemFileSystem(), folder)) return false;
   TZipWriter zip(archivePath);
   for (const TFileTreeEntry& entry : ListFileTree(folder)) {
     const std::string path = JoinPath(folder, entry.RelativePath);
@@ -150,7 +150,8 @@ void BuildRepository(const std::string& source, const std::string& outDir,
                      const std::string& baseUrl) {
   const std::vector<TProgramSource> programs = ReadSources(source);
   const std::string tools = JoinPath(outDir, "tools/");
-  if (!ForceDirectories(tools)) throw ERepositoryError(tools + ": the folder can't be made");
+  if (!ForceDirectories(SystemFileSystem(), tools))
+    throw ERepositoryError(tools + ": the folder can't be made");
   std::string base = baseUrl;
   while (base.ends_with("/")) base.pop_back();
 
@@ -165,7 +166,7 @@ void BuildRepository(const std::string& source, const std::string& outDir,
       throw ERepositoryError(program.ManifestFile + ": another icon is named \"" + iconName +
                              "\" already");
     }
-    if (!FileExists(iconPath)) {
+    if (!FileExists(SystemFileSystem(), iconPath)) {
       throw ERepositoryError(program.ManifestFile + ": the icon " + iconPath + " is missing");
     }
     newest = std::max(newest, FileInfo(program.ManifestFile).ModifiedTime);

@@ -71,7 +71,7 @@ bool IsUnsafeEntryName(const std::string& stored) {
 // One archive of the repository, opened for reading.
 struct TOpenedArchive {
   std::unique_ptr<TRefusingPrompt> prompt = std::make_unique<TRefusingPrompt>();
-  std::unique_ptr<TZipArchiver> zip = std::make_unique<TZipArchiver>(*prompt);
+  std::unique_ptr<TZipArchiver> zip = std::make_unique<TZipArchiver>(SystemFileSystem(), *prompt);
 
   explicit TOpenedArchive(const std::string& path) {
     zip->FileName = path;
@@ -187,7 +187,7 @@ class TChecker {
       } else {
         TUri uri(url);
         path = JoinPath(location_, "tools/" + uri.LastSegment);
-        if (uri.LastSegment.empty() || !FileExists(path)) {
+        if (uri.LastSegment.empty() || !FileExists(SystemFileSystem(), path)) {
           Report(urlLine, "the archive " + url + " is not in " + JoinPath(location_, "tools/"));
           return;
         }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a layer reaches across or above itself: Qt outside app/ and the list-drawing
-# file, http/ and zip/ including each other, or an engine including the layers above it.
+# file, http/ and zip/ including each other, an engine including the layers above it, or the
+# file system reached beside platform/'s interface (std::filesystem outside platform/).
 # repository/ sits beside actions/: of it, it uses only the download the program uses.
 set -u
 cd "$1" || exit 2
@@ -13,6 +14,8 @@ while IFS= read -r hit; do report "http/ includes zip/: $hit"; done < <(
   grep -rnE '#include *"zip/' http 2>/dev/null)
 while IFS= read -r hit; do report "zip/ includes http/: $hit"; done < <(
   grep -rnE '#include *"http/' zip 2>/dev/null)
+while IFS= read -r hit; do report "std::filesystem outside platform/: $hit"; done < <(
+  grep -rnE '#include *<filesystem>|std::filesystem' app catalog http zip actions tools fuzz 2>/dev/null)
 while IFS= read -r hit; do report "engine includes a layer above it: $hit"; done < <(
   grep -rnE '#include *"(app|actions|catalog|repository)/' platform http zip 2>/dev/null
   grep -rnE '#include *"(app|actions|repository)/' catalog 2>/dev/null

@@ -71,7 +71,7 @@ const char* PhaseName(TZipProgressPhase phase) {
 
 void List(const std::string& archive) {
   TFlagPrompt prompt(fpAbort);
-  TZipArchiver zip(prompt);
+  TZipArchiver zip(SystemFileSystem(), prompt);
   zip.FileName = archive;
   zip.OpenArchive(0);
   std::printf("archive\titems=%d\tstub=%lld\tcentraldir=%lld\tspanning=%s\n", zip.ItemCount(),
@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
         std::printf("progress\t%s\t%.2f\t%s\n", PhaseName(phase), progress, name.c_str());
       };
       ExtractArchive(
-          paths[0], paths[1], prompt, [](const std::string&) {}, extras);
+          SystemFileSystem(), paths[0], paths[1], prompt, [](const std::string&) {}, extras);
     }
   } catch (...) {
     return ReportFailure();

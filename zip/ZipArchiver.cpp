@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Text.h"
 #include "zip/ZipDirManager.h"
 
@@ -106,10 +107,11 @@ int64_t FindSignature(TStream& stream, int64_t start, uint32_t signature, int64_
   int64_t size = stream.Size();
   uint8_t sig[4] = {static_cast<uint8_t>(signature), static_cast<uint8_t>(signature >> 8),
                     static_cast<uint8_t>(signature >> 16), static_cast<uint8_t>(signature >> 24)};
-  std::vector<uint8_t> block(static_cast<size_t>(blockSize));
+  // A block no larger than what is left to search.
+  std::vector<uint8_t> block(static_cast<size_t>(std::clamp<int64_t>(size - start, 4, blockSize)));
   int64_t found = -1;
   for (int64_t pos = std::max<int64_t>(start, 0); found < 0 && pos + 4 <= size;) {
-    int64_t n = std::min(blockSize, size - pos);
+    int64_t n = std::min(static_cast<int64_t>(block.size()), size - pos);
     if (!ReadAt(stream, pos, block.data(), n)) break;
     const uint8_t* hit = std::search(block.data(), block.data() + n, sig, sig + 4);
     if (hit != block.data() + n) {
@@ -147,13 +149,15 @@ std::string LowerName(const std::string& name) {
   return Utf16ToUtf8(s);
 }
 
-TBaseArchiver::TBaseArchiver(IPrompt& prompt) : prompt_(prompt) {}
+TBaseArchiver::TBaseArchiver(IFileSystem& fileSystem, IPrompt& prompt)
+    : fileSystem_(fileSystem), prompt_(prompt) {}
 
 TBaseArchiver::~TBaseArchiver() {
   CloseArchive();
 }
 
-TZipArchiver::TZipArchiver(IPrompt& prompt) : TBaseArchiver(prompt) {
+TZipArchiver::TZipArchiver(IFileSystem& fileSystem, IPrompt& prompt)
+    : TBaseArchiver(fileSystem, prompt) {
   Zip64Mode = zmDisabled;
 }
 
@@ -207,13 +211,26 @@ int64_t FindEndRecord(TStream& stream, TZipDirManager& dir) {
   return -1;
 }
 
+// The disk number of the end record at endRecordPosition. Writers that keep the numbers in
+// the ZIP64 records store 0xFFFF there: the locator's count of disks then gives it.
+uint32_t ThisDisk(TStream& stream, const TZipDirManager& dir, int64_t endRecordPosition) {
+  uint32_t thisDisk = Get16(dir.EndRecord + 4);
+  if (thisDisk != 65535) return thisDisk;
+  uint8_t locator[20];
+  if (endRecordPosition > 20 && ReadAt(stream, endRecordPosition - 20, locator, 20) &&
+      Get32(locator) == 0x07064B50) {
+    return Get32(locator + 16) - 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 void TBaseArchiver::OpenArchive(uint16_t mode) {
   size_t cut = FileName.find_last_of(":/");
   std::string namePart = cut == std::string::npos ? FileName : FileName.substr(cut + 1);
   if (!inMemory_ && namePart.empty()) throw EZipException(10, {}, Name);
-  if (mode != 65535 && !FileExists(FileName) && SpanningMode != smSpanning) {
+  if (mode != 65535 && !FileExists(fileSystem_, FileName) && SpanningMode != smSpanning) {
     throw EZipException(12, {FileName}, Name);
   }
   if (mode != 65535 && inMemory_) throw EZipException(28, {FileName}, Name);
@@ -224,17 +241,19 @@ void TBaseArchiver::OpenArchive(uint16_t mode) {
     throw EZipException(28, {FileName}, Name);
   }
   SpanningMode = smNone;
-  bool tolerate = tolerateDamage_;
-  tolerateDamage_ = false;
   bool found = false;
-  do {
-    dir_.reset();
-    if (!archiveStream_) archiveStream_ = std::make_unique<TFileStream>(FileName, openMode_);
-    dir_ = std::make_unique<TZipDirManager>();
-    found = FindEndRecord(*archiveStream_, *dir_) >= 0;
-    DetectVolumes(found);
-  } while (!found && SpanningMode != smNone);
-  tolerateDamage_ = tolerate;
+  {
+    // The volume detection never rebuilds a directory; the flag comes back however it ends.
+    TRestore<bool> strict(tolerateDamage_, false);
+    do {
+      dir_.reset();
+      if (!archiveStream_) archiveStream_ = fileSystem_.OpenFile(FileName, openMode_);
+      dir_ = std::make_unique<TZipDirManager>();
+      int64_t end = FindEndRecord(*archiveStream_, *dir_);
+      found = end >= 0;
+      DetectVolumes(found, found ? ThisDisk(*archiveStream_, *dir_, end) : 0);
+    } while (!found && SpanningMode != smNone);
+  }
   found = FindEndRecord(*archiveStream_, *dir_) >= 0;
   if (!found && !tolerateDamage_) {
     archiveStream_.reset();
@@ -245,9 +264,9 @@ void TBaseArchiver::OpenArchive(uint16_t mode) {
   if (AfterOpen) AfterOpen(this);
 }
 
-void TBaseArchiver::DetectVolumes(bool endRecordFound) {
+void TBaseArchiver::DetectVolumes(bool endRecordFound, uint32_t thisDisk) {
   // No drive is removable here, so a missing end record never means a spanned set.
-  if (!endRecordFound || Get16(dir_->EndRecord + 4) == 0) {
+  if (!endRecordFound || thisDisk == 0) {
     SpanningMode = smNone;
     return;
   }
@@ -259,7 +278,7 @@ void TBaseArchiver::DetectVolumes(bool endRecordFound) {
   size_t dot = FileName.find_last_of("./");
   std::string base =
       dot != std::string::npos && FileName[dot] == '.' ? FileName.substr(0, dot) : FileName;
-  SpanningMode = FileExists(base + ".z01") ? smSplitting : smSpanning;
+  SpanningMode = FileExists(fileSystem_, base + ".z01") ? smSplitting : smSpanning;
 }
 
 void TBaseArchiver::ReadCentralDirectory() {
@@ -289,8 +308,7 @@ void TBaseArchiver::ReadCentralDirectory() {
     RecoveryScan(true);
     return;
   }
-  uint32_t thisDisk = Get16(end + 4);
-  if (thisDisk == 65535) thisDisk = dir.Zip64 ? Get32(dir.Zip64Locator + 16) - 1 : 0;
+  uint32_t thisDisk = ThisDisk(stream, dir, dir.EndRecordPosition);
   // Other volumes of a split or spanned set are never read (the directory's disk number
   // only matters there); a single file holds it all.
   if (SpanningMode != smNone) throw EZipException(45);
@@ -328,7 +346,9 @@ void TBaseArchiver::ReadCentralDirectory() {
   if (thisDisk == 0) DetectStub();
 }
 
-void TBaseArchiver::SetItemName(int index, const std::string& name) {
+void TBaseArchiver::SetItemName(int index, std::string name) {
+  // "\" is the folder separator of stored names, whatever system made the entry.
+  std::replace(name.begin(), name.end(), '\\', '/');
   TZipDirItem& item = dir_->Items[static_cast<size_t>(index)];
   auto& names = dir_->NameIndex;
   auto current = names.find(LowerName(item.Name));
@@ -337,7 +357,7 @@ void TBaseArchiver::SetItemName(int index, const std::string& name) {
     names.erase(current);
   }
   names.emplace(LowerName(name), static_cast<size_t>(index));
-  item.Name = name;
+  item.Name = std::move(name);
 }
 
 void TBaseArchiver::DecodeName(TZipDirItem& item, std::string bytes, bool recovery,

@@ -1,6 +1,7 @@
 // TZipArchiver reads ZIP archives and extracts their entries into a folder. It owns the archive
-// stream it opens (held until CloseArchive) and its options; the prompt handed to it for the
-// default questions stays the caller's and must outlive the component.
+// stream it opens (held until CloseArchive) and its options; the file system it reads and
+// writes through and the prompt for the default questions stay the caller's and must outlive
+// the component.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "platform/Streams.h"
 #include "zip/ZipException.h"
@@ -76,7 +78,7 @@ struct TZipDirItem {
   uint32_t ExternalAttr = 0;
   uint32_t LocalHeaderOffset = 0;
 
-  std::string Name;  // UTF-8, separators as stored
+  std::string Name;  // UTF-8; a stored "\" reads as the folder separator "/"
   std::string Comment;
   // Values of the ZIP64 extended-information field, when it was present.
   bool HasZip64 = false;
@@ -123,9 +125,9 @@ class TZipDirManager;
 
 class TBaseArchiver {
  public:
-  // The prompt answers the default questions (failure, overwrite, password) when the matching
-  // event is not assigned.
-  explicit TBaseArchiver(IPrompt& prompt);
+  // Archives are read and entries written through fileSystem. The prompt answers the default
+  // questions (failure, overwrite, password) when the matching event is not assigned.
+  TBaseArchiver(IFileSystem& fileSystem, IPrompt& prompt);
   virtual ~TBaseArchiver();
   TBaseArchiver(const TBaseArchiver&) = delete;
   TBaseArchiver& operator=(const TBaseArchiver&) = delete;
@@ -200,8 +202,9 @@ class TBaseArchiver {
   void ReadCentralDirectory();
   void RecoveryScan(bool endRecordFound);
   void DetectStub();
-  void DetectVolumes(bool endRecordFound);
-  void SetItemName(int index, const std::string& name);
+  // thisDisk: the end record's disk number as the directory read takes it.
+  void DetectVolumes(bool endRecordFound, uint32_t thisDisk);
+  void SetItemName(int index, std::string name);
   void DecodeName(TZipDirItem& item, std::string bytes, bool recovery, bool endRecordFound);
   void ParseExtra(TZipDirItem& item, const std::string& extra);
   void SelectItems(const std::string& fileMask, uint32_t searchAttr,
@@ -220,26 +223,27 @@ class TBaseArchiver {
   void DoOnProcessFileFailure(const std::string& fileName, TZipProcessOperation operation,
                               const EZipException& e, TZipAction& action);
 
+  IFileSystem& fileSystem_;
   IPrompt& prompt_;
   bool inMemory_ = false;
   TZipCompressionLevel compressionLevel_ = clFastest;
   bool active_ = false;
   uint16_t openMode_ = 0;
-  std::unique_ptr<TFileStream> archiveStream_;
+  std::unique_ptr<TStream> archiveStream_;
   std::unique_ptr<TZipDirManager> dir_;
   int processedCount_ = 0;
   int selectedCount_ = 0;
   bool processingActive_ = false;
   std::string currentDir_;
-  // Decoding buffers, allocated on the first entry and reused: 1 MiB of input (plus room for
-  // the two-byte stream header) and 1 MiB of inflated output.
+  // Decoding buffers, grown for the entries and reused: up to 1 MiB of input (plus room for
+  // the two-byte stream header) and up to 1 MiB of inflated output.
   std::vector<uint8_t> inBuffer_;
   std::vector<uint8_t> outBuffer_;
 };
 
 class TZipArchiver : public TBaseArchiver {
  public:
-  explicit TZipArchiver(IPrompt& prompt);
+  TZipArchiver(IFileSystem& fileSystem, IPrompt& prompt);
 };
 
 }  // namespace varnel

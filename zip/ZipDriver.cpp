@@ -2,8 +2,8 @@
 // progress events, and the decision after an entry failed.
 #include <mutex>
 
-#include "platform/FileAttributes.h"
 #include "platform/Paths.h"
+#include "platform/ScopeGuard.h"
 #include "zip/ZipArchiver.h"
 #include "zip/ZipDirManager.h"
 #include "zip/ZipMasks.h"
@@ -30,11 +30,6 @@ std::string FolderPart(std::string name) {
   }
   return LowerName(ExtractFilePath(name));
 }
-
-struct TProcessingFlag {
-  bool& flag;
-  ~TProcessingFlag() { flag = false; }
-};
 
 }  // namespace
 
@@ -111,8 +106,7 @@ void TBaseArchiver::ProcessItems() {
   processedCount_ = 0;
   selectedCount_ = 0;
   Cancel = false;
-  processingActive_ = true;
-  TProcessingFlag processing{processingActive_};
+  TRestore<bool> processing(processingActive_, true);
   for (const TZipDirItem& item : dir_->Items) selectedCount_ += item.Selected ? 1 : 0;
 
   DoOnOverallProgress(poExtract, ppStart, 0.0, Cancel);
@@ -132,7 +126,7 @@ void TBaseArchiver::ProcessItems() {
         if (!confirm) break;
         std::string base = BaseDir;
         if (base.empty()) {
-          if (currentDir_.empty()) currentDir_ = GetCurrentDir();
+          if (currentDir_.empty()) currentDir_ = fileSystem_.CurrentFolder();
           base = currentDir_;
         }
         std::string destDir = IncludeTrailingPathDelimiter(base);

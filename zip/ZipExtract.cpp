@@ -49,7 +49,8 @@ class TZipCrypto {
   uint32_t keys_[3] = {0x12345678, 0x23456789, 0x34567890};
 };
 
-// Names that would leave the destination: absolute, "..", drives or ":", backslashes, NUL.
+// Names that would leave the destination or can't be joined: absolute, "..", drives or ":",
+// a doubled separator (an empty part before the end), backslashes, NUL.
 bool IsConfinedName(const std::string& name) {
   if (!name.empty() && name.front() == '/') return false;
   if (name.find_first_of(std::string(":\\\0", 3)) != std::string::npos) return false;
@@ -58,6 +59,7 @@ bool IsConfinedName(const std::string& name) {
     size_t end = name.find('/', start);
     if (end == std::string::npos) end = name.size();
     if (name.compare(start, end - start, "..") == 0) return false;
+    if (end == start && end < name.size()) return false;
     start = end + 1;
   }
   return true;
@@ -160,10 +162,11 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
     }
   }
 
-  if (inBuffer_.empty()) {
-    inBuffer_.resize(kPieceSize + 2);
-    outBuffer_.resize(kPieceSize);
-  }
+  // The buffers grow to what the entries need, up to a piece each, and are kept.
+  size_t inNeeded = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed)) + 2;
+  size_t outNeeded = static_cast<size_t>(std::min<uint64_t>(kPieceSize, unpacked + 1));
+  if (inBuffer_.size() < inNeeded) inBuffer_.resize(inNeeded);
+  if (outBuffer_.size() < outNeeded) outBuffer_.resize(outNeeded);
   z_stream z{};
   if (deflate && inflateInit(&z) != Z_OK) throw EDecompressionError("error");
   // The entry's data never carries the zlib checksum, so computing one over every output byte
@@ -205,6 +208,13 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
           return false;
         }
         size_t made = outBuffer_.size() - z.avail_out;
+        // Output past the declared size fails the entry at once: a small archive must not
+        // fill the disk before the final size check.
+        if (z.total_out > unpacked) {
+          WriteOutput(output, outBuffer_.data(),
+                      static_cast<int64_t>(made - (z.total_out - unpacked)));
+          return false;
+        }
         if (!WriteOutput(output, outBuffer_.data(), static_cast<int64_t>(made))) {
           stopped = true;
           break;
@@ -216,6 +226,10 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
     } else {
       for (size_t at = 0; at < n; at += kStoredSlice) {
         size_t slice = std::min(kStoredSlice, n - at);
+        if (produced + slice > unpacked) {
+          WriteOutput(output, piece + at, static_cast<int64_t>(unpacked - produced));
+          return false;
+        }
         crc = crc32(crc, piece + at, static_cast<uInt>(slice));
         produced += slice;
         if (!ReportProcess(item, produced, bytesTotal) ||
@@ -245,7 +259,7 @@ void TBaseArchiver::ExtractItemToStream(int index, TStream& output) {
 bool TBaseArchiver::OverwriteAllowed(std::string& outputPath, const std::string& entryName,
                                      const TZipDirItem& item) {
   if (!Options.ReplaceReadOnly) {
-    int64_t attrs = GetFileAttributes(outputPath);
+    int64_t attrs = GetFileAttributes(fileSystem_, outputPath);
     if (attrs < 0) attrs = faSysFile;
     if (attrs & faReadOnly) return false;
   }
@@ -256,9 +270,9 @@ bool TBaseArchiver::OverwriteAllowed(std::string& outputPath, const std::string&
     case omNever:
       return false;
     case omIfNewer:
-      return !(GetFileDosDateTime(outputPath) >= entryTime);
+      return !(GetFileDosDateTime(fileSystem_, outputPath) >= entryTime);
     case omIfOlder:
-      return !(entryTime >= GetFileDosDateTime(outputPath));
+      return !(entryTime >= GetFileDosDateTime(fileSystem_, outputPath));
     case omPrompt:
       break;
   }
@@ -291,24 +305,26 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
   if (!Options.CreateDirs) {
     entryName = entryName.substr(entryName.find_last_of("/:") + 1);
   } else {
-    std::string folder = destDir + ExtractFilePath(entryName);
-    if (folder.size() >= kPathMax || !ForceDirectories(folder)) {
+    // A folder entry may be marked by its attributes alone, without a trailing "/".
+    std::string folder = destDir + (item.IsFolder() ? IncludeTrailingPathDelimiter(entryName)
+                                                    : ExtractFilePath(entryName));
+    if (folder.size() >= kPathMax || !ForceDirectories(fileSystem_, folder)) {
       throw EZipException(20, {folder}, Name);
     }
   }
   if (item.IsFolder()) return;
 
   std::string outputPath = destDir + entryName;
-  int64_t existing = GetFileAttributes(outputPath);
+  int64_t existing = GetFileAttributes(fileSystem_, outputPath);
   if (existing >= 0 && !(existing & faDirectory)) {
     if (!OverwriteAllowed(outputPath, entryName, item)) return;
     // A link found here is removed, never followed.
-    SetFileAttributes(outputPath, 0, false);
-    DeleteFile(outputPath);
+    SetFileAttributes(fileSystem_, outputPath, 0, false);
+    DeleteFile(fileSystem_, outputPath);
   }
-  std::unique_ptr<TFileStream> file;
+  std::unique_ptr<TStream> file;
   try {
-    file = std::make_unique<TFileStream>(outputPath, fmCreate);
+    file = fileSystem_.OpenFile(outputPath, fmCreate);
   } catch (const EStreamError&) {
     throw EZipException(19, {outputPath}, Name);
   }
@@ -319,11 +335,11 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     failure = std::current_exception();
   }
   file.reset();
-  SetFileDosDateTime(outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time);
+  SetFileDosDateTime(fileSystem_, outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time);
   if (SkipFile || Cancel || failure) {
-    DeleteFile(outputPath);
+    DeleteFile(fileSystem_, outputPath);
   } else if (Options.SetAttributes) {
-    SetFileAttributes(outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
+    SetFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
   }
   if (failure) std::rethrow_exception(failure);
 }

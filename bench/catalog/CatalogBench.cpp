@@ -35,7 +35,8 @@ void BM_LoadLinesAndIcons(benchmark::State& state) {
   for (auto _ : state) {
     lines.LoadFromFile(catalogue.CataloguePath());
     for (int i = 0; i < lines.Count(); i += kRecordLines) {
-      benchmark::DoNotOptimize(ReadIconFile(JoinPath(catalogue.DataDir(), lines.Get(i))));
+      benchmark::DoNotOptimize(
+          ReadIconFile(SystemFileSystem(), JoinPath(catalogue.DataDir(), lines.Get(i))));
     }
   }
 }

@@ -1,11 +1,10 @@
-// libFuzzer target: arbitrary bytes opened as an archive and extracted into a temporary
-// folder, every per-entry failure ignored. Only crashes, leaks and undefined behaviour count.
+// libFuzzer target: arbitrary bytes opened as an archive and extracted into an in-memory file
+// system, every per-entry failure ignored. Only crashes, leaks and undefined behaviour count.
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
-#include "tests/support/TempDir.h"
+#include "platform/MemoryFileSystem.h"
 #include "zip/ZipArchiver.h"
 
 namespace {
@@ -21,28 +20,26 @@ class IgnoringPrompt : public varnel::IPrompt {
   }
 };
 
+// Small enough that a decompression bomb ends as a full disk long before memory runs out.
+constexpr int64_t kDiskSize = 64 << 20;
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static varnel::test::TempDir dir;
-  varnel::test::WriteFile(dir / "in.zip", std::string(reinterpret_cast<const char*>(data), size));
+  varnel::TMemoryFileSystem fileSystem(kDiskSize);
+  fileSystem.CreateFolder("/out");
+  fileSystem.WriteFile("/in.zip", std::string(reinterpret_cast<const char*>(data), size));
   IgnoringPrompt prompt;
-  {
-    varnel::TZipArchiver zip(prompt);
-    zip.FileName = dir / "in.zip";
-    zip.BaseDir = dir / "out/";
-    zip.OnPassword = [](varnel::TBaseArchiver*, const std::string&, std::string&, bool& skip) {
-      skip = true;
-    };
-    try {
-      zip.OpenArchive(0);
-      zip.ExtractFiles("*.*", 10431, "");
-    } catch (const varnel::Exception&) {
-    }
+  varnel::TZipArchiver zip(fileSystem, prompt);
+  zip.FileName = "/in.zip";
+  zip.BaseDir = "/out/";
+  zip.OnPassword = [](varnel::TBaseArchiver*, const std::string&, std::string&, bool& skip) {
+    skip = true;
+  };
+  try {
+    zip.OpenArchive(0);
+    zip.ExtractFiles("*.*", 10431, "");
+  } catch (const varnel::Exception&) {
   }
-  std::error_code ignored;
-  std::filesystem::permissions(dir / "out", std::filesystem::perms::owner_all,
-                               std::filesystem::perm_options::add, ignored);
-  std::filesystem::remove_all(dir / "out", ignored);
   return 0;
 }

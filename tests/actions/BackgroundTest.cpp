@@ -80,8 +80,17 @@ class BackgroundTest : public ::testing::Test {
   // The catalogue names Dice with its archive, the repository's archive beside it.
   TCommands Commands(const std::string& baseUrl) {
     lines.SetText("dice.ico\nDice\n" + baseUrl + "/dice.zip\na.txt\nRolls dice\n\n\n\n\n\n");
-    return TCommands(TCommandContext{
-        app, data, baseUrl + "/software.zip", lines, window, shell, prompt, host, {}, {}});
+    return TCommands(TCommandContext{app,
+                                     data,
+                                     baseUrl + "/software.zip",
+                                     lines,
+                                     window,
+                                     shell,
+                                     prompt,
+                                     SystemFileSystem(),
+                                     host,
+                                     {},
+                                     {}});
   }
 
   void Run(TCommands& commands, bool install) {

@@ -43,7 +43,7 @@ class CommandsEndToEndTest : public ::testing::Test {
 
   TCommands Commands(const std::string& repositoryUrl, IShell& withShell) {
     return TCommands(TCommandContext{app, data, repositoryUrl, lines, window, withShell, prompt,
-                                     host, nullptr, nullptr});
+                                     SystemFileSystem(), host, nullptr, nullptr});
   }
 
   TempDir root;
@@ -66,14 +66,14 @@ TEST_F(CommandsEndToEndTest, UpdateInstallRunUpdateAndUninstallAgainstNginx) {
   commands.FirstStart();
   EXPECT_EQ(lines.Count(), 80);
   EXPECT_EQ(lines.Get(1), "Clock Note");
-  EXPECT_TRUE(FileExists(data + "dice.ico"));
+  EXPECT_TRUE(FileExists(SystemFileSystem(), data + "dice.ico"));
   EXPECT_FALSE(fs::exists(app + "temp.zip"));
 
   window.selected = "Text Stats";
   commands.Install();
   EXPECT_EQ(window.panel, " Installation completed");
   const std::string program = data + "Text Stats/bin/textstats.py";
-  ASSERT_TRUE(FileExists(program));
+  ASSERT_TRUE(FileExists(SystemFileSystem(), program));
   EXPECT_NE(fs::status(program).permissions() & fs::perms::owner_exec, fs::perms::none);
   EXPECT_FALSE(fs::exists(app + "temp.zip"));
 
@@ -125,7 +125,7 @@ TEST_F(CommandsEndToEndTest, RunReallyStartsAnInstalledProgram) {
 TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesAnEmptyTemporaryArchive) {
   TCommands commands = Commands(ServeRepository(), shell);
   server.reset();
-  MkDir(data);
+  MkDir(SystemFileSystem(), data);
   try {
     commands.UpdateRepository();
     ADD_FAILURE() << "no exception";
@@ -134,7 +134,7 @@ TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesAnEmptyTemporaryArchive)
     EXPECT_EQ(e.Message().rfind("Socket Error # 10061\r\n", 0), 0u) << e.Message();
   }
   EXPECT_EQ(window.panel, " Downloading list...");
-  ASSERT_TRUE(FileExists(app + "temp.zip"));
+  ASSERT_TRUE(FileExists(SystemFileSystem(), app + "temp.zip"));
   EXPECT_EQ(fs::file_size(app + "temp.zip"), 0u);
   EXPECT_EQ(lines.Count(), 0);
 }
@@ -150,7 +150,7 @@ TEST_F(CommandsEndToEndTest, ABodyThatIsNotAnArchiveLeavesTheListAsItWas) {
     EXPECT_EQ(e.NativeError(), 35) << e.Message();
   }
   EXPECT_EQ(window.panel, " Unpacking repository...");
-  EXPECT_TRUE(FileExists(app + "temp.zip"));
+  EXPECT_TRUE(FileExists(SystemFileSystem(), app + "temp.zip"));
   EXPECT_EQ(lines.Count(), 80);
 }
 

@@ -40,7 +40,8 @@ class CommandsTest : public ::testing::Test {
   // The fakes run on the worker; they log through the job, so the journal keeps one order.
   TCommands Commands() {
     return TCommands(TCommandContext{
-        app, data, "http://host/tools/software.zip", lines, window, shell, prompt, host,
+        app, data, "http://host/tools/software.zip", lines, window, shell, prompt,
+        SystemFileSystem(), host,
         [this](const std::string& url, const std::string& file, TJob& job, TSha256* digest) {
           Log(job, "download:" + url + " -> " + file);
           const std::string body = downloadFails ? "" : downloadBody;
@@ -94,7 +95,7 @@ TEST_F(CommandsTest, UpdateRepositoryRunsItsStepsInOrderAndRemovesTheTemporaryAr
       (TJournal{"status: Downloading list...", "download:http://host/tools/software.zip -> " + temp,
                 "status: Unpacking repository...", "extract:" + temp + " -> staging",
                 "panel: Extracting a.txt (100%)", "status: Repository has been updated", "load"}));
-  EXPECT_FALSE(FileExists(temp));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
   EXPECT_EQ(ReadFile(data + "a.txt"), "new a");
 }
 
@@ -106,7 +107,7 @@ TEST_F(CommandsTest, InstallAsksThenDownloadsUnpacksIntoTheProgramFolderAndRepai
                 "download:http://host/tools/dice.zip -> " + temp, "status: Unpacking archive...",
                 "extract:" + temp + " -> staging", "panel: Extracting a.txt (100%)",
                 "status: Installation completed", "repaint"}));
-  EXPECT_FALSE(FileExists(temp));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
   EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
   EXPECT_EQ(host.captions, (std::vector<std::string>{"Dice"}));
 }
@@ -135,7 +136,7 @@ TEST_P(CommandFailureTest, LeavesWhatTheFailingStepLeaves) {
     EXPECT_THROW(Commands().UpdateRepository(), ServiceError);
   }
   EXPECT_EQ(window.panel, row.lastPanel);
-  EXPECT_EQ(FileExists(temp), row.tempLeft);
+  EXPECT_EQ(FileExists(SystemFileSystem(), temp), row.tempLeft);
   // Nothing of what was unpacked reaches DataDir, and the staging folder is gone.
   EXPECT_TRUE(fs::is_empty(data));
   EXPECT_TRUE(!fs::exists(app + ".staging") || fs::is_empty(app + ".staging"));
@@ -200,9 +201,9 @@ TEST_P(CommandDigestTest, RefusesAnArchiveThatIsNotTheOneTheRecordNames) {
                   std::string(row.refusal));
   }
   EXPECT_EQ(window.panel, " Downloading archive...");
-  EXPECT_FALSE(FileExists(temp));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
   EXPECT_EQ(fs::directory_iterator(data + "Sealed")->path().filename(), "old.txt");
-  EXPECT_FALSE(FileExists(data + "Sealed/a.txt"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), data + "Sealed/a.txt"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -232,7 +233,7 @@ TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) 
   EXPECT_TRUE(journal.empty());
   fs::remove_all(data);
   Commands().FirstStart();
-  EXPECT_TRUE(DirectoryExists(data));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data));
   ASSERT_FALSE(journal.empty());
   EXPECT_EQ(journal.back(), "load");
 
@@ -252,7 +253,8 @@ TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) 
 TEST_F(CommandsTest, ATemporaryArchiveThatCannotBeCreatedEndsTheInstallBeforeTheNetwork) {
   fs::remove_all(app);
   window.selected = "Dice";
-  TCommands commands(TCommandContext{app, data, "", lines, window, shell, prompt, host, {}, {}});
+  TCommands commands(TCommandContext{
+      app, data, "", lines, window, shell, prompt, SystemFileSystem(), host, {}, {}});
   try {
     commands.Install();
     ADD_FAILURE() << "no exception";
@@ -280,8 +282,8 @@ TEST_F(CommandsTest, NoToAQuestionChangesNothing) {
   Commands().Uninstall();
   EXPECT_EQ(journal,
             (TJournal{"confirm:Install this software?|Dice", "confirm:Confirm uninstall?|Bare"}));
-  EXPECT_FALSE(DirectoryExists(data + "Dice"));
-  EXPECT_TRUE(DirectoryExists(data + "Bare/sub"));
+  EXPECT_FALSE(DirectoryExists(SystemFileSystem(), data + "Dice"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data + "Bare/sub"));
   EXPECT_EQ(window.panel, "");
 }
 
@@ -293,7 +295,7 @@ TEST_F(CommandsTest, UninstallDeletesTheFolderWithStatusTextsAndRepaints) {
   EXPECT_EQ(journal, (TJournal{"confirm:Confirm uninstall?|Dice", "status: Deleting Dice",
                                "status: Dice has been uninstalled", "repaint"}));
   EXPECT_FALSE(fs::exists(data + "Dice"));
-  EXPECT_TRUE(DirectoryExists(data));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data));
 }
 
 TEST_F(CommandsTest, UninstallOfAProgramFolderThatIsALinkRemovesOnlyTheLink) {
@@ -311,7 +313,7 @@ TEST_F(CommandsTest, UninstallOfAProgramThatIsNotInstalledDoesNothing) {
   window.selected = "Dice";
   Commands().Uninstall();
   EXPECT_TRUE(journal.empty());
-  EXPECT_TRUE(FileExists(data + "Dice"));
+  EXPECT_TRUE(FileExists(SystemFileSystem(), data + "Dice"));
 }
 
 TEST_F(CommandsTest, NothingSelectedMakesEveryCommandDoNothing) {
@@ -354,7 +356,7 @@ TEST_F(CommandsTest, UnsafeNamesAreRefusedByEveryCommand) {
     }
   }
   EXPECT_TRUE(journal.empty());
-  EXPECT_TRUE(DirectoryExists(data + "sub"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), data + "sub"));
   EXPECT_EQ(ReadFile(app + "beside-data.txt"), "keep");
 }
 

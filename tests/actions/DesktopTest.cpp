@@ -98,8 +98,9 @@ class DesktopShortcutTest : public ::testing::Test {
 
 TEST_F(DesktopShortcutTest, WritesAnExecutableLauncherIntoTheDesktopFolder) {
   fs::create_directories(home + "/Desktop");
-  CreateDesktopShortcut("/p/Dice/dice.py", "Dice", "/p/dice.ico");
-  CreateDesktopShortcut("/p/Dice/dice.py", "Dice", "/p/dice.ico");  // the same file again
+  CreateDesktopShortcut(SystemFileSystem(), "/p/Dice/dice.py", "Dice", "/p/dice.ico");
+  CreateDesktopShortcut(SystemFileSystem(), "/p/Dice/dice.py", "Dice",
+                        "/p/dice.ico");  // the same file again
   const std::string launcher = home + "/Desktop/Dice.desktop";
   EXPECT_EQ(ReadFile(launcher), DesktopEntryText("/p/Dice/dice.py", "Dice", "/p/dice.ico"));
   EXPECT_NE(fs::status(launcher).permissions() & fs::perms::owner_exec, fs::perms::none);
@@ -107,7 +108,7 @@ TEST_F(DesktopShortcutTest, WritesAnExecutableLauncherIntoTheDesktopFolder) {
 }
 
 TEST_F(DesktopShortcutTest, AMissingDesktopFolderWritesNothingAndReportsNothing) {
-  EXPECT_NO_THROW(CreateDesktopShortcut("/p/Dice/dice.py", "Dice", ""));
+  EXPECT_NO_THROW(CreateDesktopShortcut(SystemFileSystem(), "/p/Dice/dice.py", "Dice", ""));
   EXPECT_FALSE(fs::exists(home + "/Desktop"));
 }
 
@@ -115,7 +116,7 @@ TEST_F(DesktopShortcutTest, AFailedLookupRaisesAndWritesNothing) {
   fs::create_directories(root.Path() + "config");
   WriteFile(root.Path() + "config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"\"\n");
   try {
-    CreateDesktopShortcut("/p/Dice/dice.py", "Dice", "");
+    CreateDesktopShortcut(SystemFileSystem(), "/p/Dice/dice.py", "Dice", "");
     ADD_FAILURE() << "no exception";
   } catch (const ERegistryException& e) {
     EXPECT_EQ(e.Message(), "\"Desktop\" item not found in registry");

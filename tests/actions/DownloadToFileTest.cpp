@@ -58,6 +58,9 @@ TEST(DownloadToFileTest, FailuresLeaveTheFileWithWhatArrivedAndPassTheExceptionO
        "EHttpProtocolException", "HTTP/1.1 404 Not Found", ""},
       {"counted body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nPK\x03", "",
        "EConnClosedGracefully", "Connection Closed Gracefully.", "PK\x03"},
+      {"5 GiB announced, cut after a few bytes",
+       "HTTP/1.1 200 OK\r\nContent-Length: 5368709120\r\n\r\nPK\x03", "", "EConnClosedGracefully",
+       "Connection Closed Gracefully.", "PK\x03"},
       {"closed before the status line", "", "", "EConnClosedGracefully",
        "Connection Closed Gracefully.", ""},
   };

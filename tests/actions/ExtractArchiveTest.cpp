@@ -47,11 +47,11 @@ TEST(ExtractArchive, UnpacksEveryEntryAndWritesEachFileProgress) {
           "(\"sub/a.txt\",b\"A\"*200000,False),(\"b.txt\",b\"\",False),(\"c/\",b\"\",False)");
   NoPrompt prompt;
   std::vector<std::string> status;
-  ExtractArchive(dir / "t.zip", dir / "dest", prompt,
+  ExtractArchive(SystemFileSystem(), dir / "t.zip", dir / "dest", prompt,
                  [&](const std::string& text) { status.push_back(text); });
   EXPECT_EQ(ReadFile(dir / "dest/sub/a.txt"), std::string(200000, 'A'));
   EXPECT_EQ(ReadFile(dir / "dest/b.txt"), "");
-  EXPECT_TRUE(DirectoryExists(dir / "dest/c"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), dir / "dest/c"));
   EXPECT_EQ(status, (std::vector<std::string>{
                         " Extracting sub/a.txt (0%)", " Extracting sub/a.txt (33%)",
                         " Extracting sub/a.txt (66%)", " Extracting sub/a.txt (98%)",
@@ -66,12 +66,13 @@ TEST(ExtractArchive, ArchiveThatIsNoZipRaisesAndWritesNothing) {
   WriteFile(dir / "t.zip", "<html>Service Unavailable</html>");
   NoPrompt prompt;
   try {
-    ExtractArchive(dir / "t.zip", dir / "dest", prompt, [](const std::string&) {});
+    ExtractArchive(SystemFileSystem(), dir / "t.zip", dir / "dest", prompt,
+                   [](const std::string&) {});
     FAIL();
   } catch (const EZipException& e) {
     EXPECT_EQ(e.Message(), "Invalid archive file. - Native error: 00035");
   }
-  EXPECT_FALSE(DirectoryExists(dir / "dest"));
+  EXPECT_FALSE(DirectoryExists(SystemFileSystem(), dir / "dest"));
 }
 
 TEST(ExtractArchive, CorruptedEntriesAreKeptOnlyWhenAsked) {
@@ -86,8 +87,8 @@ TEST(ExtractArchive, CorruptedEntriesAreKeptOnlyWhenAsked) {
     TExtractExtras extras;
     extras.extractCorruptedFiles = keep;
     ExtractArchive(
-        dir / "t.zip", dir / "dest", prompt, [](const std::string&) {}, extras);
-    EXPECT_EQ(FileExists(dir / "dest/x.txt"), keep);
+        SystemFileSystem(), dir / "t.zip", dir / "dest", prompt, [](const std::string&) {}, extras);
+    EXPECT_EQ(FileExists(SystemFileSystem(), dir / "dest/x.txt"), keep);
     EXPECT_EQ(prompt.asked.size(), keep ? 0u : 1u);
   }
 }

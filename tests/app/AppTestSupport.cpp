@@ -58,7 +58,8 @@ std::string Record(const std::string& icon, const std::string& name, const std::
 }
 
 void TWindowFixture::WriteData(const std::string& name, const std::string& bytes) {
-  if (!DirectoryExists(appDir / "data")) CreateDir(appDir / "data");
+  if (!DirectoryExists(SystemFileSystem(), appDir / "data"))
+    CreateDir(SystemFileSystem(), appDir / "data");
   WriteFile(appDir / ("data/" + name), bytes);
 }
 

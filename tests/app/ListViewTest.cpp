@@ -154,7 +154,7 @@ TEST(ListViewTest, BadgeOnlyForInstalledPlainNames) {
                                         Record("i", "Absent", "http://a", "d") +
                                         Record("i", "", "http://a", "d") +
                                         Record("i", "..", "http://a", "d"));
-  CreateDir(fixture.appDir / "data/Installed");
+  CreateDir(SystemFileSystem(), fixture.appDir / "data/Installed");
   TForm1& window = fixture.Open();
   EXPECT_TRUE(test::HasBadge(window, 0));
   EXPECT_FALSE(test::HasBadge(window, 1));
@@ -165,7 +165,7 @@ TEST(ListViewTest, BadgeOnlyForInstalledPlainNames) {
 TEST(ListViewTest, BadgeFollowsTheRightEdgeOnResize) {
   TWindowFixture fixture;
   fixture.WriteData("software.dat", Record("i", "Installed", "http://a", "d"));
-  CreateDir(fixture.appDir / "data/Installed");
+  CreateDir(SystemFileSystem(), fixture.appDir / "data/Installed");
   TForm1& window = fixture.Open();
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -33,7 +33,7 @@ TEST(MainWindowTest, FirstStartWithoutServerShowsOneErrorThenAnEmptyList) {
   TWindowFixture fixture;  // its repository URL points at a port nobody listens on
   {
     TForm1& window = fixture.Open();
-    EXPECT_TRUE(DirectoryExists(fixture.appDir / "data"));
+    EXPECT_TRUE(DirectoryExists(SystemFileSystem(), fixture.appDir / "data"));
     EXPECT_EQ(window.DataDir(), fixture.appDir / "data/");
     ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
     EXPECT_EQ(fixture.dialogs.errors[0].second, "Socket Error # 10061\r\nConnection refused.");
@@ -208,7 +208,7 @@ TEST(MainWindowTest, SetStatusShowsTextAndRunsPendingEvents) {
 
 TEST(MainWindowTest, CommandsRunInsideTheGuard) {
   TWindowFixture fixture;
-  CreateDir(fixture.appDir / "data");
+  CreateDir(SystemFileSystem(), fixture.appDir / "data");
   TForm1& window = fixture.Open();
   window.ConnectCommand(window.Install2, [] { throw EStringListError(25); });
   window.Install2->trigger();
@@ -260,7 +260,7 @@ TEST(MainWindowTest, CataloguesOf30To32Lines) {
 TEST(MainWindowTest, MissingOrEmptyCatalogueIsAnEmptyList) {
   for (bool present : {false, true}) {
     TWindowFixture fixture;
-    CreateDir(fixture.appDir / "data");
+    CreateDir(SystemFileSystem(), fixture.appDir / "data");
     if (present) fixture.WriteData("software.dat", "");
     TForm1& window = fixture.Open();
     EXPECT_EQ(window.L1->count(), 0);
@@ -294,7 +294,7 @@ TEST(MainWindowTest, RecordsNamingOneIconFileShareItsIcon) {
   TWindowFixture fixture;
   fixture.WriteData("shared.ico", test::MakeIconFile({32}));
   fixture.WriteData("other.ico", test::MakeIconFile({16}));
-  CreateDir(fixture.appDir / "data/x");
+  CreateDir(SystemFileSystem(), fixture.appDir / "data/x");
   fixture.WriteData("software.dat", test::Record("shared.ico", "A", "http://a", "d") +
                                         test::Record("./shared.ico", "B", "http://a", "d") +
                                         test::Record("x/../shared.ico", "C", "http://a", "d") +

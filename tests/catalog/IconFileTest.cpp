@@ -31,12 +31,12 @@ TEST(IconFileTest, HeaderCheck) {
   for (const Case& c : cases) {
     test::WriteFile(dir / c.name, c.bytes);
     if (c.accepted) {
-      EXPECT_EQ(ReadIconFile(dir / c.name), c.bytes) << c.name;
+      EXPECT_EQ(ReadIconFile(SystemFileSystem(), dir / c.name), c.bytes) << c.name;
     } else {
-      EXPECT_THROW(ReadIconFile(dir / c.name), EInvalidGraphic) << c.name;
+      EXPECT_THROW(ReadIconFile(SystemFileSystem(), dir / c.name), EInvalidGraphic) << c.name;
     }
   }
-  EXPECT_THROW(ReadIconFile(dir / "missing.ico"), EFOpenError);
+  EXPECT_THROW(ReadIconFile(SystemFileSystem(), dir / "missing.ico"), EFOpenError);
 }
 
 TEST(IconFileTest, HugeFileIsNotRead) {
@@ -46,7 +46,7 @@ TEST(IconFileTest, HugeFileIsNotRead) {
     file.WriteBuffer("\0\0\1\0\1\0", 6);
     file.SetSize(kMaxIconFileSize + 1);  // sparse: no disk space needed
   }
-  EXPECT_THROW(ReadIconFile(dir / "huge.ico"), EInvalidGraphic);
+  EXPECT_THROW(ReadIconFile(SystemFileSystem(), dir / "huge.ico"), EInvalidGraphic);
 }
 
 // An icon line can name any path; a pipe there must not keep the catalogue load waiting.
@@ -54,7 +54,7 @@ TEST(IconFileTest, APipeIsRefusedWithoutWaitingForAWriter) {
   test::TempDir dir;
   const std::string pipe = dir / "pipe.ico";
   ASSERT_EQ(std::system(("mkfifo '" + pipe + "'").c_str()), 0);
-  auto reading = std::async(std::launch::async, [&] { ReadIconFile(pipe); });
+  auto reading = std::async(std::launch::async, [&] { ReadIconFile(SystemFileSystem(), pipe); });
   const bool finished = reading.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
   if (!finished) std::ofstream(pipe) << "x";  // a writer lets the blocked open return
   EXPECT_TRUE(finished) << "the read waited for a writer on the pipe";

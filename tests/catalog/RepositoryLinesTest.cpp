@@ -203,13 +203,13 @@ TEST(RepositoryLinesTest, OnlyAnExactIntegrityLineNamesADigest) {
 
 TEST(InstalledTest, OnlyPlainNamesWithAFolderAreInstalled) {
   test::TempDir dir;
-  ASSERT_TRUE(CreateDir(dir / "Tool"));
+  ASSERT_TRUE(CreateDir(SystemFileSystem(), dir / "Tool"));
   test::WriteFile(dir / "AFile", "x");
-  ASSERT_TRUE(CreateDir(dir / "sub"));
-  ASSERT_TRUE(CreateDir(dir / "sub/inner"));
-  EXPECT_TRUE(IsProgramInstalled(dir.Path(), "Tool"));
+  ASSERT_TRUE(CreateDir(SystemFileSystem(), dir / "sub"));
+  ASSERT_TRUE(CreateDir(SystemFileSystem(), dir / "sub/inner"));
+  EXPECT_TRUE(IsProgramInstalled(SystemFileSystem(), dir.Path(), "Tool"));
   for (const char* name : {"Missing", "AFile", "", ".", "..", "sub/inner", "sub\\inner"}) {
-    EXPECT_FALSE(IsProgramInstalled(dir.Path(), name)) << '"' << name << '"';
+    EXPECT_FALSE(IsProgramInstalled(SystemFileSystem(), dir.Path(), name)) << '"' << name << '"';
   }
 }
 

@@ -270,8 +270,8 @@ TEST(HttpBodyTest, ReadsEachFramingInAnySliceSize) {
       {"counted body stops at its length", "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabcdef",
        "abc"},
       {"no blank after the colon", "HTTP/1.1 200 OK\r\nContent-Length:3\r\n\r\nabcdef", "abc"},
-      {"Content-Length beyond 32 bits counts as absent",
-       "HTTP/1.1 200 OK\r\nContent-Length: 4294967296\r\n\r\nabcdef", "abcdef"},
+      {"Content-Length beyond 63 bits counts as absent",
+       "HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775808\r\n\r\nabcdef", "abcdef"},
       {"until close", "HTTP/1.1 200 OK\r\n\r\n" + az + az, az + az},
       {"gzip stored as received",
        "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nContent-Length: 4\r\n\r\n" +
@@ -346,6 +346,34 @@ TEST(HttpBodyTest, WritesFromTheTargetPositionAndCutsOnlyWhatWasReserved) {
   target.SetPosition(2);
   EXPECT_EQ(Fetch(stack, "http://h/f", target).result, "ok");
   EXPECT_EQ(target.Text(), "XYab");
+}
+
+// Lengths are 64-bit counts; past 63 bits or unreadable they count as absent. A 204 drains
+// its body into nothing, so no huge length is reserved anywhere.
+TEST(HttpBodyTest, ReadsContentLengthAsA63BitCount) {
+  struct Case {
+    const char* value;
+    bool present;
+    int64_t length;
+  } cases[] = {
+      {"2147483648", true, int64_t{1} << 31},
+      {"5368709120", true, int64_t{5} << 30},
+      {"9223372036854775807", true, INT64_MAX},
+      {"9223372036854775808", false, -1},
+      {"-9223372036854775808", true, INT64_MIN},
+      {"99999999999999999999", false, -1},
+      {"12x", false, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    FakeSocketStack stack(std::string("HTTP/1.1 204 No Content\r\nContent-Length: ") + c.value +
+                          "\r\n\r\n");
+    THttpClient client(stack);
+    TMemoryStream target;
+    client.Get("http://h/f", target);
+    EXPECT_EQ(client.Response().HasContentLength, c.present);
+    EXPECT_EQ(client.Response().ContentLength, c.length);
+  }
 }
 
 TEST(HttpLimitsTest, BoundsLineLengthAndHeaderCount) {

@@ -15,7 +15,7 @@ using test::TempDir;
 
 int MkDirErrorCode(const std::string& path) {
   try {
-    MkDir(path);
+    MkDir(SystemFileSystem(), path);
   } catch (const EInOutError& e) {
     return e.ErrorCode();
   }
@@ -28,9 +28,9 @@ TEST(MkDir, MapsTheSystemErrorsTheWindowShows) {
   EXPECT_EQ(MkDirErrorCode(dir / "data/"), 183);  // a file of that name
   EXPECT_EQ(MkDirErrorCode(dir / "missing/data/"), 3);
   EXPECT_EQ(MkDirErrorCode(dir / "fresh/"), 0);
-  EXPECT_TRUE(DirectoryExists(dir / "fresh"));
-  EXPECT_FALSE(DirectoryExists(dir / "data"));
-  EXPECT_TRUE(FileExists(dir / "data"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), dir / "fresh"));
+  EXPECT_FALSE(DirectoryExists(SystemFileSystem(), dir / "data"));
+  EXPECT_TRUE(FileExists(SystemFileSystem(), dir / "data"));
   if (::geteuid() != 0) {
     ::chmod((dir / "fresh").c_str(), 0555);
     EXPECT_EQ(MkDirErrorCode(dir / "fresh/inner"), 5);
@@ -39,16 +39,16 @@ TEST(MkDir, MapsTheSystemErrorsTheWindowShows) {
 
 TEST(RmDir, ReportsAFolderThatIsNotEmpty) {
   TempDir dir;
-  ASSERT_TRUE(ForceDirectories(dir / "a/b/c"));
+  ASSERT_TRUE(ForceDirectories(SystemFileSystem(), dir / "a/b/c"));
   try {
-    RmDir(dir / "a/");
+    RmDir(SystemFileSystem(), dir / "a/");
     FAIL() << "removed a folder that is not empty";
   } catch (const EInOutError& e) {
     EXPECT_EQ(e.ErrorCode(), 145);
     EXPECT_EQ(e.Message(), "I/O error 145");
   }
-  EXPECT_TRUE(RemoveDir(dir / "a/b/c/"));
-  EXPECT_FALSE(DirectoryExists(dir / "a/b/c"));
+  EXPECT_TRUE(RemoveDir(SystemFileSystem(), dir / "a/b/c/"));
+  EXPECT_FALSE(DirectoryExists(SystemFileSystem(), dir / "a/b/c"));
 }
 
 TEST(Paths, JoinAndSplit) {

@@ -19,7 +19,7 @@ namespace {
 struct Extraction {
   TempDir dir;
   ScriptedPrompt prompt;
-  TZipArchiver zip{prompt};
+  TZipArchiver zip{SystemFileSystem(), prompt};
   std::vector<std::string> progress;  // "name phase percent"
   std::string dest = dir / "out/";
 
@@ -39,7 +39,7 @@ struct Extraction {
     zip.ExtractFiles("*.*", 10431, "");
     zip.CloseArchive();
   }
-  bool Has(const std::string& name) const { return FileExists(dest + name); }
+  bool Has(const std::string& name) const { return FileExists(SystemFileSystem(), dest + name); }
   std::string Read(const std::string& name) const { return ReadFile(dest + name); }
   mode_t Mode(const std::string& name) const {
     struct stat st {};
@@ -145,22 +145,32 @@ TEST(ZipExtract, DamagedEntriesFailWithTheirCode) {
 }
 
 TEST(ZipExtract, NamesOutsideTheDestinationAreRefusedAndTheOthersExtract) {
-  const char* unsafe[] = {"../evil",      "/tmp/evil-abs", "C:evil",
-                          "a/../../evil", "..\\evil",      "sub/.."};
+  // A stored "\\" is a folder separator, so the rules see (and the reports show) "/".
+  struct Case {
+    const char* stored;
+    const char* reported;
+  } unsafe[] = {
+      {"../evil", "../evil"},   {"/tmp/evil-abs", "/tmp/evil-abs"},
+      {"C:evil", "C:evil"},     {"a/../../evil", "a/../../evil"},
+      {"..\\evil", "../evil"},  {"sub\\..", "sub/.."},
+      {"a\\\\evil", "a//evil"}, {"\\tmp\\evil-abs", "/tmp/evil-abs"},
+  };
   std::vector<TestEntry> entries;
-  for (const char* name : unsafe) entries.push_back({.name = name, .data = "bad"});
+  for (const Case& c : unsafe) entries.push_back({.name = c.stored, .data = "bad"});
   entries.push_back({.name = "good.txt", .data = "good"});
+  entries.push_back({.name = "bin\\tool.txt", .data = "tool"});
   Extraction run(BuildZip(entries));
   run.prompt.answers.assign(std::size(unsafe), mrIgnore);
   run.Extract();
   EXPECT_EQ(run.Read("good.txt"), "good");
+  EXPECT_EQ(run.Read("bin/tool.txt"), "tool");
   ASSERT_EQ(run.prompt.texts.size(), std::size(unsafe));
   for (size_t i = 0; i < std::size(unsafe); ++i) {
-    EXPECT_EQ(run.prompt.texts[i], "Cannot create file \"" + std::string(unsafe[i]) +
+    EXPECT_EQ(run.prompt.texts[i], "Cannot create file \"" + std::string(unsafe[i].reported) +
                                        "\" - Native error: 00019" + kFailureSuffix);
   }
-  EXPECT_FALSE(FileExists(run.dir / "evil"));
-  EXPECT_FALSE(FileExists("/tmp/evil-abs"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), run.dir / "evil"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), "/tmp/evil-abs"));
 }
 
 TEST(ZipExtract, FolderPathBeyondThePathLimitFailsWithoutDeepRecursion) {
@@ -223,8 +233,8 @@ TEST(ZipExtract, FoldersAreCreatedForNestedNamesAndFolderEntries) {
                            {.name = "flagged", .data = "", .externalAttr = 0x10}}));
   run.Extract();
   EXPECT_EQ(run.Read("a/b/c.txt"), "c");
-  EXPECT_TRUE(DirectoryExists(run.dest + "empty"));
-  EXPECT_FALSE(FileExists(run.dest + "flagged"));
+  EXPECT_TRUE(DirectoryExists(SystemFileSystem(), run.dest + "empty"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), run.dest + "flagged"));
   EXPECT_EQ(run.progress[3], "empty/ 0 0.0000");
   EXPECT_EQ(run.progress[4], "empty/ 2 100.0000");
 }
@@ -242,7 +252,7 @@ TEST(ZipExtract, OverwriteRulesDecideAboutExistingFiles) {
   TestEntry entry{.name = "f.txt", .data = "new"};
   {
     Extraction run(BuildZip({entry}));
-    ForceDirectories(run.dest);
+    ForceDirectories(SystemFileSystem(), run.dest);
     WriteFile(run.dest + "f.txt", "old");
     chmod((run.dest + "f.txt").c_str(), 0444);
     run.Extract();
@@ -250,7 +260,7 @@ TEST(ZipExtract, OverwriteRulesDecideAboutExistingFiles) {
   }
   {
     Extraction run(BuildZip({entry, {.name = "g.txt", .data = "new"}}));
-    ForceDirectories(run.dest);
+    ForceDirectories(SystemFileSystem(), run.dest);
     WriteFile(run.dest + "f.txt", "old");
     WriteFile(run.dest + "g.txt", "old");
     run.zip.Options.OverwriteMode = omPrompt;
@@ -276,7 +286,7 @@ TEST(ZipExtract, OverwriteRulesDecideAboutExistingFiles) {
     // A time past 2107 has no DOS date-time: it counts as -1, older than any entry. Its
     // year would otherwise wrap around into 2025, newer than the entry.
     Extraction run(BuildZip({entry}));
-    ForceDirectories(run.dest);
+    ForceDirectories(SystemFileSystem(), run.dest);
     WriteFile(run.dest + "f.txt", "old");
     struct tm future {};
     future.tm_year = 2153 - 1900;
@@ -381,7 +391,7 @@ TEST(ZipExtract, FullDiskRaisesCode65UnlessTheHandlerCancels) {
 
 TEST(ZipExtract, ExtractFilesOnAClosedArchiveRaises) {
   ScriptedPrompt prompt;
-  TZipArchiver zip(prompt);
+  TZipArchiver zip(SystemFileSystem(), prompt);
   try {
     zip.ExtractFiles("*.*", 10431, "");
     FAIL();

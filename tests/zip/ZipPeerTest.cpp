@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 
 // A small tree of text, binary and empty files in a subfolder "src" of the test folder.
 void MakeTree(const TempDir& dir) {
-  ForceDirectories(dir / "src/sub/deeper");
+  ForceDirectories(SystemFileSystem(), dir / "src/sub/deeper");
   std::string text;
   for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\n";
   std::string binary;
@@ -44,7 +44,7 @@ void ExpectSameFiles(const std::string& from, const std::string& to) {
 
 void Extract(const std::string& archive, const std::string& dest, IPrompt& prompt,
              std::vector<std::string>* failures = nullptr) {
-  TZipArchiver zip(prompt);
+  TZipArchiver zip(SystemFileSystem(), prompt);
   zip.FileName = archive;
   zip.BaseDir = dest;
   zip.OnProcessFileFailure = [&](TBaseArchiver*, const std::string&, TZipProcessOperation, int, int,
@@ -75,7 +75,9 @@ TEST(ZipPeers, ArchivesOfPeerToolsExtractToTheirSourceTree) {
       "  for root,dirs,files in os.walk(\"src\"):\n"
       "    for n in files:\n"
       "      p=os.path.join(root,n)\n"
-      "      with open(p,\"rb\") as f, z.open(os.path.relpath(p,\"src\"),\"w\","
+      "      name=os.path.relpath(p,\"src\")\n"
+      "      if sys.argv[1]==\"backslash\": name=name.replace(\"/\",chr(92))\n"
+      "      with open(p,\"rb\") as f, z.open(name,\"w\","
       "force_zip64=sys.argv[1]==\"zip64\") as o: o.write(f.read())\n"
       "' ";
   const std::string sz = SevenZip();
@@ -94,6 +96,7 @@ TEST(ZipPeers, ArchivesOfPeerToolsExtractToTheirSourceTree) {
       {"python-deflate", py + "plain"},
       {"python-force-zip64", py + "zip64"},
       {"python-unseekable", py + "stream"},
+      {"python-backslash-names", py + "backslash"},
       {"7zip-tzip", "cd src && " + sz + " a -tzip ../a.zip . "},
       {"bsdtar-zip", "bsdtar --format zip -cf a.zip -C src ."},
   };
@@ -148,7 +151,7 @@ TEST(ZipPeers, SevenZipAesEntriesAreSkippedAfterThePasswordPrompt) {
   std::vector<std::string> failures;
   Extract(dir / "a.zip", dir / "out", prompt, &failures);
   EXPECT_TRUE(failures.empty());
-  EXPECT_FALSE(FileExists(dir / "out/text.txt"));
+  EXPECT_FALSE(FileExists(SystemFileSystem(), dir / "out/text.txt"));
   EXPECT_FALSE(prompt.passwordCaptions.empty());
 }
 

@@ -32,7 +32,7 @@ TEST(ZipRandom, DamagedBytesEndInExceptionsOrFailuresOnly) {
     std::string dest = dir / ("r" + std::to_string(round) + "/");
     WriteFile(dir / "in.zip", bytes);
     ScriptedPrompt prompt;
-    TZipArchiver zip(prompt);
+    TZipArchiver zip(SystemFileSystem(), prompt);
     zip.FileName = dir / "in.zip";
     zip.BaseDir = dest;
     zip.OnProcessFileFailure = [](TBaseArchiver*, const std::string&, TZipProcessOperation, int,

@@ -1,0 +1,112 @@
+#include "platform/FaultyFileSystem.h"
+
+#include "platform/Exception.h"
+#include "platform/SysErrors.h"
+
+namespace varnel {
+
+namespace {
+
+// Writes go to the inner stream unless the file system says the write fails.
+class TFaultyStream : public TStream {
+ public:
+  TFaultyStream(std::unique_ptr<TStream> inner, TFaultyFileSystem& owner, std::string path)
+      : inner_(std::move(inner)), owner_(owner), path_(std::move(path)) {}
+
+  int64_t Read(void* buffer, int64_t count) override { return inner_->Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    int systemError = 0;
+    if (owner_.Fails(TFileOperation::Write, "write " + path_, systemError)) return 0;
+    return inner_->Write(buffer, count);
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return inner_->Seek(offset, origin); }
+  int64_t Size() override { return inner_->Size(); }
+  void SetSize(int64_t newSize) override { inner_->SetSize(newSize); }
+
+ private:
+  std::unique_ptr<TStream> inner_;
+  TFaultyFileSystem& owner_;
+  std::string path_;
+};
+
+}  // namespace
+
+void TFaultyFileSystem::FailNth(TFileOperation operation, int n, int systemError) {
+  faults_.push_back({operation, n, systemError});
+}
+
+bool TFaultyFileSystem::Fails(TFileOperation operation, const std::string& call, int& systemError) {
+  bool fails = false;
+  for (TFault& fault : faults_) {
+    if (fault.operation != operation || fault.remaining <= 0) continue;
+    if (--fault.remaining == 0 && !fails) {
+      fails = true;
+      systemError = fault.systemError;
+    }
+  }
+  calls_.push_back(fails ? call + " !" : call);
+  return fails;
+}
+
+void TFaultyFileSystem::Enter(TFileOperation operation, const std::string& call) {
+  int systemError = 0;
+  if (Fails(operation, call, systemError)) throw EInOutError(systemError);
+}
+
+TFileStatus TFaultyFileSystem::Status(const std::string& path, bool followLinks) {
+  return inner_.Status(path, followLinks);
+}
+
+void TFaultyFileSystem::CreateFolder(const std::string& path) {
+  Enter(TFileOperation::CreateFolder, "mkdir " + path);
+  inner_.CreateFolder(path);
+}
+
+void TFaultyFileSystem::RemoveFile(const std::string& path) {
+  Enter(TFileOperation::RemoveFile, "unlink " + path);
+  inner_.RemoveFile(path);
+}
+
+void TFaultyFileSystem::RemoveFolder(const std::string& path) {
+  Enter(TFileOperation::RemoveFolder, "rmdir " + path);
+  inner_.RemoveFolder(path);
+}
+
+void TFaultyFileSystem::Rename(const std::string& from, const std::string& to) {
+  Enter(TFileOperation::Rename, "rename " + from + " " + to);
+  inner_.Rename(from, to);
+}
+
+void TFaultyFileSystem::Exchange(const std::string& a, const std::string& b) {
+  Enter(TFileOperation::Exchange, "exchange " + a + " " + b);
+  inner_.Exchange(a, b);
+}
+
+std::vector<std::string> TFaultyFileSystem::Enumerate(const std::string& folder) {
+  Enter(TFileOperation::Enumerate, "list " + folder);
+  return inner_.Enumerate(folder);
+}
+
+std::unique_ptr<TStream> TFaultyFileSystem::OpenFile(const std::string& path, unsigned mode) {
+  int systemError = 0;
+  if (Fails(TFileOperation::Open, "open " + path, systemError)) {
+    std::string reason = SystemErrorMessage(systemError);
+    if ((mode & 0xFF00) == fmCreate) {
+      throw EFCreateError("Cannot create file \"" + path + "\". " + reason);
+    }
+    throw EFOpenError("Cannot open file \"" + path + "\". " + reason);
+  }
+  return std::make_unique<TFaultyStream>(inner_.OpenFile(path, mode), *this, path);
+}
+
+void TFaultyFileSystem::SetMode(const std::string& path, uint32_t mode) {
+  Enter(TFileOperation::SetMode, "chmod " + path);
+  inner_.SetMode(path, mode);
+}
+
+void TFaultyFileSystem::SetModificationTime(const std::string& path, int64_t seconds) {
+  Enter(TFileOperation::SetTime, "touch " + path);
+  inner_.SetModificationTime(path, seconds);
+}
+
+}  // namespace varnel

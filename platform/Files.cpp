@@ -1,0 +1,99 @@
+#include "platform/Files.h"
+
+#include <random>
+#include <vector>
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+
+namespace varnel {
+
+namespace {
+
+// Runs a raising file-system call as one that reports success.
+template <typename F>
+bool Succeeds(F call) {
+  try {
+    call();
+  } catch (const EInOutError&) {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DirectoryExists(IFileSystem& fileSystem, const std::string& path) {
+  return fileSystem.Status(path, true).Kind == TFileKind::Folder;
+}
+
+bool FileExists(IFileSystem& fileSystem, const std::string& path) {
+  TFileStatus status = fileSystem.Status(path, true);
+  return status.Exists() && status.Kind != TFileKind::Folder;
+}
+
+bool CreateDir(IFileSystem& fileSystem, const std::string& path) {
+  return Succeeds([&] { fileSystem.CreateFolder(path); });
+}
+
+bool ForceDirectories(IFileSystem& fileSystem, const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == kPathDelim) p.pop_back();
+  if (p.empty()) return false;
+  // Walks up to the first folder that exists, then creates the missing ones downwards, so a
+  // deep path costs no recursion.
+  std::vector<std::string> missing;
+  while (!p.empty() && !DirectoryExists(fileSystem, p)) {
+    missing.push_back(p);
+    std::string parent = ExtractFileDir(p);
+    if (parent == p) break;
+    p = parent;
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (!CreateDir(fileSystem, *it) && !DirectoryExists(fileSystem, *it)) return false;
+  }
+  return true;
+}
+
+bool RemoveDir(IFileSystem& fileSystem, const std::string& path) {
+  return Succeeds([&] { fileSystem.RemoveFolder(path); });
+}
+
+bool DeleteFile(IFileSystem& fileSystem, const std::string& path) {
+  return Succeeds([&] { fileSystem.RemoveFile(path); });
+}
+
+void MkDir(IFileSystem& fileSystem, const std::string& path) {
+  fileSystem.CreateFolder(path);
+}
+
+void RmDir(IFileSystem& fileSystem, const std::string& path) {
+  fileSystem.RemoveFolder(path);
+}
+
+std::string CreateUniqueDir(IFileSystem& fileSystem, const std::string& prefix) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (;;) {
+    std::string path = prefix;
+    for (int i = 0; i < 6; ++i) path += kLetters[random() % (sizeof kLetters - 1)];
+    try {
+      fileSystem.CreateFolder(path);
+      return path + kPathDelim;
+    } catch (const EInOutError& e) {
+      if (e.ErrorCode() != 183) throw;  // the name is taken: draw another
+    }
+  }
+}
+
+void CopyFileWithMode(IFileSystem& fileSystem, const std::string& from, const std::string& to) {
+  const TFileStatus status = fileSystem.Status(from, false);
+  std::unique_ptr<TStream> in = fileSystem.OpenFile(from, fmOpenRead);
+  std::unique_ptr<TStream> out = fileSystem.OpenFile(to, fmCreate);
+  if (in->Size() > 0) out->CopyFrom(*in, 0);
+  out.reset();
+  fileSystem.SetMode(to, status.Mode);
+  fileSystem.SetModificationTime(to, status.ModificationTime);
+}
+
+}  // namespace varnel
