@@ -59,7 +59,7 @@ std::string DesktopEntryText(const std::string& programPath, const std::string& 
 
 void CreateDesktopShortcut(IFileSystem& fileSystem, const std::string& programPath,
                            const std::string& name, const std::string& iconPath) {
-  const std::string file = JoinPath(DesktopFolder(), name + ".desktop");
+  const std::string file = JoinPath(DesktopFolder(fileSystem), name + ".desktop");
   try {
     const std::string text = DesktopEntryText(programPath, name, iconPath);
     fileSystem.OpenFile(file, fmCreate)

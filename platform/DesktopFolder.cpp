@@ -1,9 +1,8 @@
 #include "platform/DesktopFolder.h"
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "platform/Paths.h"
 
@@ -24,16 +23,23 @@ std::string Env(const char* name) {
 }
 
 // The raw value of the last XDG_DESKTOP_DIR line, or nothing when the file has none.
-std::optional<std::string> ReadDesktopEntry(const std::string& file) {
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in || std::filesystem::is_directory(file, ec)) {
-    throw ERegistryException("Folder key \"" + file + "\" not found");
+std::optional<std::string> ReadDesktopEntry(IFileSystem& fileSystem, const std::string& file) {
+  TFileStatus status = fileSystem.Status(file, true);
+  if (!status.Exists()) return std::nullopt;
+  const std::string keyNotFound = "Folder key \"" + file + "\" not found";
+  if (status.Kind == TFileKind::Folder) throw ERegistryException(keyNotFound);
+  std::string text;
+  try {
+    std::unique_ptr<TStream> in = fileSystem.OpenFile(file, fmOpenRead);
+    text.resize(static_cast<size_t>(in->Size()));
+    in->ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  } catch (const Exception&) {
+    throw ERegistryException(keyNotFound);
   }
   std::optional<std::string> value;
+  std::istringstream lines(text);
   std::string line;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     size_t start = line.find_first_not_of(" \t");
     if (start != std::string::npos && line.compare(start, kKey.size(), kKey) == 0) {
@@ -55,13 +61,15 @@ std::string Unescape(std::string_view text) {
 
 }  // namespace
 
-std::string DesktopFolderFrom(const std::string& home, const std::string& xdgConfigHome) {
+std::string DesktopFolderFrom(IFileSystem& fileSystem, const std::string& home,
+                              const std::string& xdgConfigHome) {
   std::string configHome = xdgConfigHome;
   if (configHome.empty() || configHome.front() != '/') {
     configHome = home.empty() ? std::string() : JoinPath(home, ".config");
   }
   std::optional<std::string> raw;
-  if (!configHome.empty()) raw = ReadDesktopEntry(JoinPath(configHome, "user-dirs.dirs"));
+  if (!configHome.empty())
+    raw = ReadDesktopEntry(fileSystem, JoinPath(configHome, "user-dirs.dirs"));
   if (!raw) {
     if (home.empty()) throw ERegistryException(ItemNotFound());
     return JoinPath(home, "Desktop");
@@ -82,8 +90,8 @@ std::string DesktopFolderFrom(const std::string& home, const std::string& xdgCon
   return Unescape(value);
 }
 
-std::string DesktopFolder() {
-  return DesktopFolderFrom(Env("HOME"), Env("XDG_CONFIG_HOME"));
+std::string DesktopFolder(IFileSystem& fileSystem) {
+  return DesktopFolderFrom(fileSystem, Env("HOME"), Env("XDG_CONFIG_HOME"));
 }
 
 }  // namespace varnel

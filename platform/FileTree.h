@@ -1,10 +1,13 @@
-// Reading a folder tree for the repository tool, and a scratch file that removes itself.
-// Plain functions and one RAII type; any thread.
+// Reading a folder tree for the repository tool, and a scratch file that removes itself, both
+// through a file system the caller owns. Plain functions and one RAII type; any thread the
+// file system serves.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "platform/FileSystem.h"
 
 namespace varnel {
 
@@ -18,17 +21,18 @@ struct TFileTreeEntry {
 };
 
 // The names in folder (not "." and ".."), sorted by their bytes. Raises EInOutError.
-std::vector<std::string> ListFolder(const std::string& folder);
+std::vector<std::string> ListFolder(IFileSystem& fileSystem, const std::string& folder);
 // What lies at path without following a final link; raises EInOutError when nothing does.
-TFileTreeEntry FileInfo(const std::string& path);
+TFileTreeEntry FileInfo(IFileSystem& fileSystem, const std::string& path);
 // Everything below folder, each folder before its contents, names sorted by their bytes; links
 // are reported and never followed. Raises EInOutError.
-std::vector<TFileTreeEntry> ListFileTree(const std::string& folder);
+std::vector<TFileTreeEntry> ListFileTree(IFileSystem& fileSystem, const std::string& folder);
 
-// A new empty file in the temporary folder ($TMPDIR or /tmp), deleted on destruction.
+// A new empty file in a private folder of its own in the temporary folder ($TMPDIR or /tmp);
+// both are deleted on destruction.
 class TTempFile {
  public:
-  TTempFile();
+  explicit TTempFile(IFileSystem& fileSystem = SystemFileSystem());
   ~TTempFile();
   TTempFile(const TTempFile&) = delete;
   TTempFile& operator=(const TTempFile&) = delete;
@@ -36,6 +40,8 @@ class TTempFile {
   const std::string& Path() const { return path_; }
 
  private:
+  IFileSystem& fileSystem_;
+  std::string folder_;
   std::string path_;
 };
 

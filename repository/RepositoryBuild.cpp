@@ -108,10 +108,10 @@ struct TProgramSource {
 
 std::vector<TProgramSource> ReadSources(const std::string& source) {
   std::vector<TProgramSource> programs;
-  for (const std::string& file : ListFolder(source)) {
+  for (const std::string& file : ListFolder(SystemFileSystem(), source)) {
     if (!file.ends_with(kManifestSuffix)) continue;
     const std::string path = JoinPath(source, file);
-    if (FileInfo(path).Kind != fkFile) continue;
+    if (FileInfo(SystemFileSystem(), path).Kind != fkFile) continue;
     const std::string name = file.substr(0, file.size() - std::string(kManifestSuffix).size());
     if (!IsArchiveName(name)) {
       throw ERepositoryError(path +
@@ -129,7 +129,7 @@ bool WriteProgramArchive(const TProgramSource& program, const std::string& folde
                          const std::string& archivePath) {
   if (!DirectoryExists(SystemFileSystem(), folder)) return false;
   TZipWriter zip(archivePath);
-  for (const TFileTreeEntry& entry : ListFileTree(folder)) {
+  for (const TFileTreeEntry& entry : ListFileTree(SystemFileSystem(), folder)) {
     const std::string path = JoinPath(folder, entry.RelativePath);
     if (entry.Kind == fkFolder) {
       zip.AddFolder(entry.RelativePath + "/", entry.Mode, entry.ModifiedTime);
@@ -169,7 +169,7 @@ void BuildRepository(const std::string& source, const std::string& outDir,
     if (!FileExists(SystemFileSystem(), iconPath)) {
       throw ERepositoryError(program.ManifestFile + ": the icon " + iconPath + " is missing");
     }
-    newest = std::max(newest, FileInfo(program.ManifestFile).ModifiedTime);
+    newest = std::max(newest, FileInfo(SystemFileSystem(), program.ManifestFile).ModifiedTime);
 
     const std::string archiveFile = program.ArchiveName + ".zip";
     std::string url;
@@ -187,7 +187,7 @@ void BuildRepository(const std::string& source, const std::string& outDir,
   TZipWriter zip(tools + "software.zip");
   zip.AddBytes("software.dat", std::move(catalogue), kCatalogueMode, newest);
   for (const auto& [name, path] : icons) {
-    const TFileTreeEntry icon = FileInfo(path);
+    const TFileTreeEntry icon = FileInfo(SystemFileSystem(), path);
     zip.AddFile(name, path, icon.Mode, icon.ModifiedTime);
   }
   zip.Close();

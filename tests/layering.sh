@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Fails when a layer reaches across or above itself: Qt outside app/ and the list-drawing
 # file, http/ and zip/ including each other, an engine including the layers above it, or the
-# file system reached beside platform/'s interface (std::filesystem outside platform/).
+# file system reached beside platform/'s interface (std::filesystem outside platform/, or a
+# file call of the OS outside its POSIX implementation and the file stream).
 # repository/ sits beside actions/: of it, it uses only the download the program uses.
 set -u
 cd "$1" || exit 2
@@ -16,6 +17,10 @@ while IFS= read -r hit; do report "zip/ includes http/: $hit"; done < <(
   grep -rnE '#include *"http/' zip 2>/dev/null)
 while IFS= read -r hit; do report "std::filesystem outside platform/: $hit"; done < <(
   grep -rnE '#include *<filesystem>|std::filesystem' app catalog http zip actions tools fuzz 2>/dev/null)
+while IFS= read -r hit; do report "file call beside the file system: $hit"; done < <(
+  grep -rnE '::(opendir|readdir|lstat|mkdir|rmdir|unlink|rename|chmod|utimensat|mkstemp)\(|std::[io]?fstream|std::filesystem|<filesystem>' \
+    platform catalog http zip actions repository tools 2>/dev/null |
+    grep -vE '^platform/(FileSystemPosix|StreamsPosix)\.cpp:')
 while IFS= read -r hit; do report "engine includes a layer above it: $hit"; done < <(
   grep -rnE '#include *"(app|actions|catalog|repository)/' platform http zip 2>/dev/null
   grep -rnE '#include *"(app|actions|repository)/' catalog 2>/dev/null

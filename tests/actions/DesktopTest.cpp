@@ -48,7 +48,7 @@ TEST(DesktopFolderTest, FromUserDirsOrHomeWithTheLookupsMessageForms) {
     std::string expected = c.expected;
     if (expected.starts_with("~")) expected = home + expected.substr(1);
     try {
-      std::string folder = DesktopFolderFrom(c.home ? home : "", config);
+      std::string folder = DesktopFolderFrom(SystemFileSystem(), c.home ? home : "", config);
       EXPECT_FALSE(c.fails) << c.name;
       EXPECT_EQ(folder, expected) << c.name;
     } catch (const ERegistryException& e) {
@@ -63,13 +63,14 @@ TEST(DesktopFolderTest, ConfigDefaultsToDotConfigAndAnUnreadableFileIsAMissingKe
   const std::string home = root.Path() + "home";
   fs::create_directories(home + "/.config");
   WriteFile(home + "/.config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n");
-  EXPECT_EQ(DesktopFolderFrom(home, ""), home + "/Schreibtisch");
-  EXPECT_EQ(DesktopFolderFrom(home, "relative/ignored"), home + "/Schreibtisch");
+  EXPECT_EQ(DesktopFolderFrom(SystemFileSystem(), home, ""), home + "/Schreibtisch");
+  EXPECT_EQ(DesktopFolderFrom(SystemFileSystem(), home, "relative/ignored"),
+            home + "/Schreibtisch");
 
   const std::string config = root.Path() + "config";
   fs::create_directories(config + "/user-dirs.dirs");
   try {
-    DesktopFolderFrom(home, config);
+    DesktopFolderFrom(SystemFileSystem(), home, config);
     ADD_FAILURE() << "a folder in place of the file was read";
   } catch (const ERegistryException& e) {
     EXPECT_EQ(e.Message(), "Folder key \"" + config + "/user-dirs.dirs\" not found");

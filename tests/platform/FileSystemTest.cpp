@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 #include "platform/Exception.h"
+#include "platform/FileTree.h"
 #include "platform/MemoryFileSystem.h"
+#include "platform/Paths.h"
 #include "tests/support/TempDir.h"
 
 namespace varnel {
@@ -96,6 +99,40 @@ TEST(MemoryFileSystem, AHugeSizeReservesNothingAndAFullDiskWritesShort) {
   file->SetPosition(4);
   EXPECT_EQ(file->Write("wxyz", 4), 4);
   EXPECT_EQ(memory.ReadFile("/f"), "0123wxyz");
+}
+
+TEST(FileTree, ListsFoldersBeforeTheirContentsWithTypedModesAndLinksUnfollowed) {
+  TMemoryFileSystem fs;
+  fs.CreateFolder("/p");
+  fs.CreateFolder("/p/b");
+  fs.WriteFile("/p/b/x", "x");
+  fs.SetMode("/p/b/x", 0755);
+  fs.WriteFile("/p/a", "a");
+  fs.CreateLink("/p/c", "b");
+  fs.SetModificationTime("/p/a", 1700000000);
+  std::vector<std::string> listed;
+  for (const TFileTreeEntry& e : ListFileTree(fs, "/p")) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", e.Mode);
+    listed.push_back(e.RelativePath + " " + std::to_string(e.Kind) + " " + mode);
+  }
+  EXPECT_EQ(listed,
+            (std::vector<std::string>{"a 0 100644", "b 1 40755", "b/x 0 100755", "c 2 120777"}));
+  EXPECT_EQ(FileInfo(fs, "/p/a").ModifiedTime, 1700000000);
+  EXPECT_THROW(FileInfo(fs, "/p/missing"), EInOutError);
+}
+
+TEST(FileTree, TheTempFileLivesInAPrivateFolderAndGoesWithIt) {
+  TMemoryFileSystem fs;
+  fs.CreateFolder("/tmp");
+  std::string path;
+  {
+    TTempFile temp(fs);
+    path = temp.Path();
+    EXPECT_EQ(fs.Status(path, false).Kind, TFileKind::File);
+    EXPECT_EQ(fs.Status(ExtractFileDir(path), false).Mode, 0700u);
+  }
+  EXPECT_EQ(fs.Listing(), std::vector<std::string>{"/tmp/"});
 }
 
 }  // namespace
