@@ -12,24 +12,19 @@ namespace varnel {
 namespace {
 
 // Passes everything on to the file and reports how far the body has come.
-class TReportingStream : public TStream {
+class TReportingStream : public TForwardingStream {
  public:
   TReportingStream(TStream& target, const TDownloadHooks& hooks, const int64_t& total)
-      : target_(target), hooks_(hooks), total_(total) {}
+      : TForwardingStream(target), hooks_(hooks), total_(total) {}
 
-  int64_t Read(void* buffer, int64_t count) override { return target_.Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override {
     int64_t written = target_.Write(buffer, count);
     received_ += written;
     hooks_.onProgress(received_, total_);
     return written;
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return target_.Seek(offset, origin); }
-  int64_t Size() override { return target_.Size(); }
-  void SetSize(int64_t newSize) override { target_.SetSize(newSize); }
 
  private:
-  TStream& target_;
   const TDownloadHooks& hooks_;
   const int64_t& total_;
   int64_t received_ = 0;

@@ -8,23 +8,22 @@ namespace varnel {
 namespace {
 
 // Writes go to the inner stream unless the file system says the write fails.
-class TFaultyStream : public TStream {
+class TFaultyStream : public TForwardingStream {
  public:
   TFaultyStream(std::unique_ptr<TStream> inner, TFaultyFileSystem& owner, std::string path)
-      : inner_(std::move(inner)), owner_(owner), path_(std::move(path)) {}
+      : TForwardingStream(*inner),
+        inner_(std::move(inner)),
+        owner_(owner),
+        path_(std::move(path)) {}
 
-  int64_t Read(void* buffer, int64_t count) override { return inner_->Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override {
     int systemError = 0;
     if (owner_.Fails(TFileOperation::Write, "write " + path_, systemError)) return 0;
-    return inner_->Write(buffer, count);
+    return target_.Write(buffer, count);
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return inner_->Seek(offset, origin); }
-  int64_t Size() override { return inner_->Size(); }
-  void SetSize(int64_t newSize) override { inner_->SetSize(newSize); }
 
  private:
-  std::unique_ptr<TStream> inner_;
+  std::unique_ptr<TStream> inner_;  // the target, owned
   TFaultyFileSystem& owner_;
   std::string path_;
 };

@@ -55,11 +55,7 @@ std::string FileSha256(const std::string& path) {
 }
 
 TDigestStream::TDigestStream(TStream& target, TSha256& digest)
-    : target_(target), digest_(digest), digested_(target.Position()) {}
-
-int64_t TDigestStream::Read(void* buffer, int64_t count) {
-  return target_.Read(buffer, count);
-}
+    : TForwardingStream(target), digest_(digest), digested_(target.Position()) {}
 
 int64_t TDigestStream::Write(const void* buffer, int64_t count) {
   if (target_.Position() != digested_) {
@@ -71,18 +67,6 @@ int64_t TDigestStream::Write(const void* buffer, int64_t count) {
     digested_ += written;
   }
   return written;
-}
-
-int64_t TDigestStream::Seek(int64_t offset, TSeekOrigin origin) {
-  return target_.Seek(offset, origin);
-}
-
-int64_t TDigestStream::Size() {
-  return target_.Size();
-}
-
-void TDigestStream::SetSize(int64_t newSize) {
-  target_.SetSize(newSize);
 }
 
 }  // namespace varnel

@@ -35,18 +35,13 @@ std::string FileSha256(const std::string& path);
 // Writes go to the target and into the digest. REQUIRES: the bytes are written in order, as
 // a download writes them; a write anywhere but after the last byte written raises
 // EStreamError, since the digest could no longer describe the target.
-class TDigestStream : public TStream {
+class TDigestStream : public TForwardingStream {
  public:
   TDigestStream(TStream& target, TSha256& digest);
 
-  int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t Size() override;
-  void SetSize(int64_t newSize) override;
 
  private:
-  TStream& target_;
   TSha256& digest_;
   int64_t digested_;  // the target's position after the last byte digested
 };

@@ -33,6 +33,22 @@ class TStream {
   int64_t CopyFrom(TStream& source, int64_t count);
 };
 
+// Passes every call on to a target stream it doesn't own; a decorator overrides what it watches.
+// REQUIRES: target outlives the stream.
+class TForwardingStream : public TStream {
+ public:
+  explicit TForwardingStream(TStream& target) : target_(target) {}
+
+  int64_t Read(void* buffer, int64_t count) override { return target_.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override { return target_.Write(buffer, count); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return target_.Seek(offset, origin); }
+  int64_t Size() override { return target_.Size(); }
+  void SetSize(int64_t newSize) override { target_.SetSize(newSize); }
+
+ protected:
+  TStream& target_;
+};
+
 // Open modes: an access mode or fmCreate, combined with a share mode. Share modes are
 // accepted for the callers' sake; Linux has no mandatory file sharing rules.
 enum : unsigned {
