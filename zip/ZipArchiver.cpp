@@ -249,12 +249,12 @@ void TBaseArchiver::OpenArchive(uint16_t mode) {
       dir_.reset();
       if (!archiveStream_) archiveStream_ = fileSystem_.OpenFile(FileName, openMode_);
       dir_ = std::make_unique<TZipDirManager>();
-      int64_t end = FindEndRecord(*archiveStream_, *dir_);
-      found = end >= 0;
-      DetectVolumes(found, found ? ThisDisk(*archiveStream_, *dir_, end) : 0);
+      // The directory read takes the end record found here.
+      dir_->EndRecordPosition = FindEndRecord(*archiveStream_, *dir_);
+      found = dir_->EndRecordPosition >= 0;
+      DetectVolumes(found, found ? ThisDisk(*archiveStream_, *dir_, dir_->EndRecordPosition) : 0);
     } while (!found && SpanningMode != smNone);
   }
-  found = FindEndRecord(*archiveStream_, *dir_) >= 0;
   if (!found && !tolerateDamage_) {
     archiveStream_.reset();
     throw EZipException(48, {}, Name);
@@ -286,8 +286,7 @@ void TBaseArchiver::ReadCentralDirectory() {
   TZipDirManager& dir = *dir_;
   dir.Clear();
   dir.StubSize = 0;
-  int64_t e = FindEndRecord(stream, dir);
-  dir.EndRecordPosition = e;
+  int64_t e = dir.EndRecordPosition;
   if (e < 0) {
     RecoveryScan(false);
     return;
