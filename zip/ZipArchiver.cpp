@@ -13,9 +13,13 @@ namespace varnel {
 namespace {
 
 constexpr uint32_t kLocalHeaderSig = 0x04034B50;
+constexpr uint32_t kDescriptorSig = 0x08074B50;
 constexpr int64_t kEndSearchWindow = 65600;
-constexpr int64_t kScanBlock = 65535;
 constexpr int64_t kStubBlock = 10000;
+// The recovery scan reads the archive in blocks of this size, and keeps in memory what a local
+// header found at the scan position may need: its fixed part, a name and an extra field.
+constexpr int64_t kScanBuffer = int64_t{1} << 18;
+constexpr int64_t kScanReach = 30 + 65535 + 65535;
 
 // Sequential reads of the central directory through one 64 KB buffer.
 class TDirectoryReader {
@@ -124,6 +128,83 @@ int64_t FindSignature(TStream& stream, int64_t start, uint32_t signature, int64_
   }
   stream.Seek(saved, soBeginning);
   return found;
+}
+
+// One forward pass over the archive for the recovery scan: finds every local header and data
+// descriptor signature in order, reading each byte once through a buffer of kScanBuffer bytes
+// that holds kScanReach bytes from every hit (or everything up to the end).
+class TSignatureScan {
+ public:
+  TSignatureScan(TStream& stream, int64_t size)
+      : stream_(stream),
+        size_(size),
+        buffer_(static_cast<size_t>(std::clamp<int64_t>(size, 0, kScanBuffer))) {
+    if (stream.Seek(0, soBeginning) != 0) throw EReadError("Stream read error");
+  }
+
+  // The position of the next signature, or -1 after the last.
+  int64_t Next() {
+    while (true) {
+      // A hit needs its four bytes, and before the end its reach, inside the buffer.
+      if (Held() < size_ && next_ >= Held() - kScanReach) Refill();
+      int64_t limit = Held() == size_ ? size_ - 3 : Held() - kScanReach;
+      while (next_ < limit) {
+        const auto* from = At(next_);
+        const auto* hit =
+            static_cast<const uint8_t*>(std::memchr(from, 'P', static_cast<size_t>(limit - next_)));
+        if (hit == nullptr) {
+          next_ = limit;
+          break;
+        }
+        int64_t p = next_ + (hit - from);
+        next_ = p + 1;
+        uint32_t sig = Get32(hit);
+        if (sig == kLocalHeaderSig || sig == kDescriptorSig) return p;
+      }
+      if (Held() == size_) return -1;
+    }
+  }
+  // The bytes from a position Next returned up to kScanReach further, or to the end.
+  const uint8_t* At(int64_t position) const { return buffer_.data() + (position - start_); }
+
+ private:
+  int64_t Held() const { return start_ + filled_; }
+  // Moves the unscanned bytes to the front and fills the rest of the buffer.
+  void Refill() {
+    int64_t keep = Held() - next_;
+    std::memmove(buffer_.data(), At(next_), static_cast<size_t>(keep));
+    start_ = next_;
+    filled_ = keep;
+    int64_t room = std::min(static_cast<int64_t>(buffer_.size()), size_ - start_);
+    while (filled_ < room) {
+      int64_t n = stream_.Read(buffer_.data() + filled_, room - filled_);
+      if (n <= 0) throw EReadError("Stream read error");
+      filled_ += n;
+    }
+  }
+
+  TStream& stream_;
+  int64_t size_;
+  std::vector<uint8_t> buffer_;
+  int64_t start_ = 0;   // archive position of buffer_[0]
+  int64_t filled_ = 0;  // bytes of buffer_ holding archive data
+  int64_t next_ = 0;    // where the search goes on
+};
+
+// The CRC-32 and sizes of a data descriptor at d, with left bytes from d to the end. After a
+// local header with a ZIP64 field, the sizes take 8 bytes each.
+void TakeDescriptor(TZipDirItem& item, const uint8_t* d, int64_t left) {
+  if (item.HasZip64) {
+    if (left < 24) return;
+    item.Crc32 = Get32(d + 4);
+    item.CompressedSize = item.UncompressedSize = 0xFFFFFFFF;
+    item.Zip64CompressedSize = Get64(d + 8);
+    item.Zip64UncompressedSize = Get64(d + 16);
+  } else if (left >= 16) {
+    item.Crc32 = Get32(d + 4);
+    item.CompressedSize = Get32(d + 8);
+    item.UncompressedSize = Get32(d + 12);
+  }
 }
 
 }  // namespace
@@ -249,12 +330,12 @@ void TBaseArchiver::OpenArchive(uint16_t mode) {
       dir_.reset();
       if (!archiveStream_) archiveStream_ = fileSystem_.OpenFile(FileName, openMode_);
       dir_ = std::make_unique<TZipDirManager>();
-      int64_t end = FindEndRecord(*archiveStream_, *dir_);
-      found = end >= 0;
-      DetectVolumes(found, found ? ThisDisk(*archiveStream_, *dir_, end) : 0);
+      // The directory read takes the end record found here.
+      dir_->EndRecordPosition = FindEndRecord(*archiveStream_, *dir_);
+      found = dir_->EndRecordPosition >= 0;
+      DetectVolumes(found, found ? ThisDisk(*archiveStream_, *dir_, dir_->EndRecordPosition) : 0);
     } while (!found && SpanningMode != smNone);
   }
-  found = FindEndRecord(*archiveStream_, *dir_) >= 0;
   if (!found && !tolerateDamage_) {
     archiveStream_.reset();
     throw EZipException(48, {}, Name);
@@ -286,8 +367,7 @@ void TBaseArchiver::ReadCentralDirectory() {
   TZipDirManager& dir = *dir_;
   dir.Clear();
   dir.StubSize = 0;
-  int64_t e = FindEndRecord(stream, dir);
-  dir.EndRecordPosition = e;
+  int64_t e = dir.EndRecordPosition;
   if (e < 0) {
     RecoveryScan(false);
     return;
@@ -412,12 +492,19 @@ void TBaseArchiver::RecoveryScan(bool endRecordFound) {
   dir.Clear();
   if (SpanningMode != smNone) throw EZipException(44);
   int64_t size = stream.Size();
-  int64_t p = FindSignature(stream, 0, kLocalHeaderSig, 30, kScanBlock);
-  if (p < 0) throw EZipException(35);
-  for (; p >= 0; p = FindSignature(stream, p + 4, kLocalHeaderSig, 30, kScanBlock)) {
-    uint8_t h[30];
-    stream.Seek(p, soBeginning);
-    stream.ReadBuffer(h, 30);
+  TSignatureScan scan(stream, size);
+  bool headerFound = false;
+  // Items with flag bit 3 take the first descriptor signature after their local header.
+  std::vector<size_t> awaitingDescriptor;
+  for (int64_t p = scan.Next(); p >= 0; p = scan.Next()) {
+    const uint8_t* h = scan.At(p);
+    if (Get32(h) == kDescriptorSig) {
+      for (size_t index : awaitingDescriptor) TakeDescriptor(dir.Items[index], h, size - p);
+      awaitingDescriptor.clear();
+      continue;
+    }
+    if (size - p < 30) continue;
+    headerFound = true;
     uint32_t compressed = Get32(h + 18);
     uint16_t nameLength = Get16(h + 26);
     uint16_t extraLength = Get16(h + 28);
@@ -440,27 +527,15 @@ void TBaseArchiver::RecoveryScan(bool endRecordFound) {
       item.Zip64LocalHeaderOffset = static_cast<uint64_t>(p);
     }
     int64_t left = size - p - 30;
-    std::string name;
-    if (nameLength <= left) {
-      name.resize(nameLength);
-      stream.ReadBuffer(name.data(), nameLength);
-    }
-    DecodeName(item, name, true, endRecordFound);
+    const char* fields = reinterpret_cast<const char*>(h + 30);
+    DecodeName(item, nameLength <= left ? std::string(fields, nameLength) : std::string(), true,
+               endRecordFound);
     if (nameLength + extraLength <= left) {
-      std::string extra(extraLength, '\0');
-      stream.ReadBuffer(extra.data(), extraLength);
-      ParseExtra(item, extra);
+      ParseExtra(item, std::string(fields + nameLength, extraLength));
     }
-    if (item.Flags & 8) {
-      int64_t d = FindSignature(stream, p, 0x08074B50, 16, kScanBlock);
-      uint8_t descriptor[16];
-      if (d >= 0 && ReadAt(stream, d, descriptor, 16)) {
-        item.Crc32 = Get32(descriptor + 4);
-        item.CompressedSize = Get32(descriptor + 8);
-        item.UncompressedSize = Get32(descriptor + 12);
-      }
-    }
+    if (item.Flags & 8) awaitingDescriptor.push_back(dir.Items.size() - 1);
   }
+  if (!headerFound) throw EZipException(35);
   dir.CentralDirStart = size;
 }
 
