@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/ScopeGuard.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipDecoder.h"
 #include "zip/ZipDirManager.h"
 #include "zip/ZipMasks.h"
 
@@ -107,6 +108,8 @@ void TBaseArchiver::ProcessItems() {
   selectedCount_ = 0;
   Cancel = false;
   TRestore<bool> processing(processingActive_, true);
+  // The decode thread lives for the run.
+  TScopeExit stopDecoding([this] { decodeThread_.reset(); });
   for (const TZipDirItem& item : dir_->Items) selectedCount_ += item.Selected ? 1 : 0;
 
   DoOnOverallProgress(poExtract, ppStart, 0.0, Cancel);
