@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "platform/Streams.h"
@@ -244,6 +245,10 @@ class TBaseArchiver {
   int selectedCount_ = 0;
   bool processingActive_ = false;
   std::string currentDir_;
+  // During a run: the zone of the entry times, read once per run, and the folder the last
+  // entry made sure of.
+  TLocalTimeZone localTime_;
+  std::string knownFolder_;
   // Decoding buffers, grown for the entries and reused: up to 1 MiB of input (plus room for
   // the two-byte stream header) and up to 1 MiB of inflated output.
   std::vector<uint8_t> inBuffer_;

@@ -108,8 +108,13 @@ void TBaseArchiver::ProcessItems() {
   selectedCount_ = 0;
   Cancel = false;
   TRestore<bool> processing(processingActive_, true);
-  // The decode thread lives for the run.
-  TScopeExit stopDecoding([this] { decodeThread_.reset(); });
+  localTime_.Reload();
+  knownFolder_.clear();
+  // The decode thread and the folder known live for the run.
+  TScopeExit endRun([this] {
+    decodeThread_.reset();
+    knownFolder_.clear();
+  });
   for (const TZipDirItem& item : dir_->Items) selectedCount_ += item.Selected ? 1 : 0;
 
   DoOnOverallProgress(poExtract, ppStart, 0.0, Cancel);

@@ -344,8 +344,12 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     // A folder entry may be marked by its attributes alone, without a trailing "/".
     std::string folder = destDir + (item.IsFolder() ? IncludeTrailingPathDelimiter(entryName)
                                                     : ExtractFilePath(entryName));
-    if (folder.size() >= kPathMax || !ForceDirectories(fileSystem_, folder)) {
-      throw EZipException(20, {folder}, Name);
+    // Entries come folder by folder, so the last folder made sure of is checked only once.
+    if (!processingActive_ || folder != knownFolder_) {
+      if (folder.size() >= kPathMax || !ForceDirectories(fileSystem_, folder)) {
+        throw EZipException(20, {folder}, Name);
+      }
+      if (processingActive_) knownFolder_ = folder;
     }
   }
   if (item.IsFolder()) return;
@@ -371,11 +375,12 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     failure = std::current_exception();
   }
   file.reset();
-  SetFileDosDateTime(fileSystem_, outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time);
+  SetFileDosDateTime(fileSystem_, outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time,
+                     localTime_);
   if (SkipFile || Cancel || failure) {
     DeleteFile(fileSystem_, outputPath);
   } else if (Options.SetAttributes) {
-    SetFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
+    SetNewFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
   }
   if (failure) std::rethrow_exception(failure);
 }
