@@ -85,14 +85,17 @@ bool ParseSigned(const std::string& text, T& value) {
 // more than 32 bits read as 0; 32 bits with the top one set read as negative. Either ends
 // the body.
 int32_t ChunkSize(const std::string& line) {
-  std::string text = line.substr(0, line.find_first_of(" \t;"));
-  if (text.empty()) return 0;
+  size_t end = std::min(line.find_first_of(" \t;"), line.size());
+  if (end == 0) return 0;
   uint64_t value = 0;
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return 0;
-    value = value * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(c))
-                                                   ? c - '0'
-                                                   : std::tolower(c) - 'a' + 10);
+  for (size_t i = 0; i < end; ++i) {
+    char c = line[i];
+    int digit = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
+    if (digit < 0) return 0;
+    value = value * 16 + static_cast<uint64_t>(digit);
     if (value > 0xFFFFFFFFu) return 0;
   }
   return static_cast<int32_t>(static_cast<uint32_t>(value));
@@ -325,13 +328,48 @@ void THttpClient::ReadBody(TStream& target, int timeoutMs) {
   }
 }
 
+// Chunks smaller than a receive slice are gathered in memory and reach the target in slices of
+// up to RecvBufferSize, so a body of many small chunks costs the target no more calls than a
+// counted body does; a larger chunk goes to the target directly, sized up front. Whatever
+// arrived before a failure is in the target, cut to its position, as when every chunk is
+// copied on its own.
 void THttpClient::ReadChunked(TStream& target) {
-  for (int32_t size = ChunkSize(ioHandler_.ReadLn()); size > 0;
-       size = ChunkSize(ioHandler_.ReadLn())) {
-    ioHandler_.ReadStream(target, size, false);
+  constexpr auto kSlice = static_cast<int32_t>(TIOHandlerStack::kRecvBufferSize);
+  TMemoryStream gathered;
+  bool read = false;
+  auto cut = [&] {
+    if (read && target.Size() > target.Position()) target.SetSize(target.Position());
+  };
+  auto flush = [&] {
+    try {
+      if (gathered.Size() > 0) target.WriteBuffer(gathered.Data().data(), gathered.Size());
+    } catch (...) {
+      gathered.SetSize(0);
+      cut();
+      throw;
+    }
+    gathered.SetSize(0);
+    cut();
+  };
+  try {
+    for (int32_t size = ChunkSize(ioHandler_.ReadLn()); size > 0;
+         size = ChunkSize(ioHandler_.ReadLn())) {
+      read = true;
+      if (size < kSlice) {
+        if (gathered.Size() + size > kSlice) flush();
+        ioHandler_.ReadStream(gathered, size, false);
+      } else {
+        flush();
+        ioHandler_.ReadStream(target, size, false);
+      }
+      ioHandler_.ReadLn();
+    }
     ioHandler_.ReadLn();
+  } catch (...) {
+    flush();
+    throw;
   }
-  ioHandler_.ReadLn();
+  flush();
 }
 
 // A drained body is thrown away, so a server closing before its announced end loses nothing.

@@ -60,6 +60,7 @@ class TMemoryFileSystem : public IFileSystem {
   [[noreturn]] static void Fail(int systemError);
 
   std::map<std::string, TNode> nodes_;  // by resolved path; "/" is the root
+  bool hasLinks_ = false;               // set by CreateLink, cleared by Clear
   std::shared_ptr<int64_t> used_;       // bytes held by all files, shared with their streams
   int64_t capacity_;
 };

@@ -39,35 +39,52 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  int64_t available = std::max<int64_t>(0, Size() - position_);
-  int64_t n = std::clamp<int64_t>(count, 0, available);
-  if (n > 0) std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(n));
+  int64_t n = std::clamp<int64_t>(size_ - position_, 0, std::max<int64_t>(count, 0));
+  auto held = static_cast<int64_t>(data_.size());
+  int64_t copied = std::clamp<int64_t>(held - position_, 0, n);
+  if (copied > 0) std::memcpy(buffer, data_.data() + position_, static_cast<size_t>(copied));
+  std::memset(static_cast<uint8_t*>(buffer) + copied, 0, static_cast<size_t>(n - copied));
   position_ += n;
   return n;
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  if (position_ + count > Size()) data_.resize(static_cast<size_t>(position_ + count));
+  if (position_ + count > static_cast<int64_t>(data_.size())) {
+    data_.resize(static_cast<size_t>(position_ + count));
+  }
   std::memcpy(data_.data() + position_, buffer, static_cast<size_t>(count));
   position_ += count;
+  size_ = std::max(size_, position_);
   return count;
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : Size();
+  int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
   position_ = std::max<int64_t>(0, base + offset);
   return position_;
 }
 
 void TMemoryStream::SetSize(int64_t newSize) {
-  data_.resize(static_cast<size_t>(std::max<int64_t>(0, newSize)));
-  position_ = std::min(position_, Size());
+  size_ = std::max<int64_t>(0, newSize);
+  if (static_cast<int64_t>(data_.size()) > size_) data_.resize(static_cast<size_t>(size_));
+  position_ = std::min(position_, size_);
+}
+
+const std::vector<uint8_t>& TMemoryStream::Data() const {
+  data_.resize(static_cast<size_t>(size_));
+  return data_;
+}
+
+std::string TMemoryStream::Text() const {
+  const std::vector<uint8_t>& data = Data();
+  return std::string(data.begin(), data.end());
 }
 
 void TMemoryStream::Clear() {
   data_.clear();
   data_.shrink_to_fit();
+  size_ = 0;
   position_ = 0;
 }
 

@@ -47,6 +47,8 @@ enum : unsigned {
 
 // A file opened by name. Owns its descriptor; closing happens on destruction.
 // Raises EFCreateError / EFOpenError ("Cannot create file "%s". %s") when opening fails.
+// Keeps its own position and size, so asking for them costs no system call; nothing else may
+// move or resize the descriptor while the stream is open.
 class TFileStream : public TStream {
  public:
   TFileStream(const std::string& fileName, unsigned mode);
@@ -61,28 +63,31 @@ class TFileStream : public TStream {
   void SetSize(int64_t newSize) override;
 
   const std::string& FileName() const { return fileName_; }
-  int Handle() const { return fd_; }
 
  private:
   std::string fileName_;
   int fd_ = -1;
+  int64_t position_ = 0;
+  int64_t size_ = -1;  // read from the file on first use
 };
 
-// A stream held in memory; grows as it is written.
+// A stream held in memory; grows as it is written. Growing by SetSize holds no memory until
+// the bytes are written or Data() is asked for, so a huge announced length costs nothing.
 class TMemoryStream : public TStream {
  public:
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  int64_t Size() override { return static_cast<int64_t>(data_.size()); }
+  int64_t Size() override { return size_; }
   void SetSize(int64_t newSize) override;
 
-  const std::vector<uint8_t>& Data() const { return data_; }
-  std::string Text() const { return std::string(data_.begin(), data_.end()); }
+  const std::vector<uint8_t>& Data() const;
+  std::string Text() const;
   void Clear();
 
  private:
-  std::vector<uint8_t> data_;
+  mutable std::vector<uint8_t> data_;  // the first bytes; the rest up to size_ read as zeros
+  int64_t size_ = 0;
   int64_t position_ = 0;
 };
 

@@ -1,6 +1,8 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/Exception.h"
@@ -47,6 +49,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
     if (n <= 0) break;
     done += n;
   }
+  position_ += done;
   return done;
 }
 
@@ -59,25 +62,33 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (n <= 0) break;
     done += n;
   }
+  position_ += done;
+  if (size_ >= 0) size_ = std::max(size_, position_);
   return done;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  if (origin == soCurrent && offset == 0) return position_;
   int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
   off_t result = ::lseek(fd_, offset, whence);
-  return result < 0 ? -1 : result;
+  if (result < 0) return -1;
+  position_ = result;
+  return result;
 }
 
 int64_t TFileStream::Size() {
-  off_t here = ::lseek(fd_, 0, SEEK_CUR);
-  off_t end = ::lseek(fd_, 0, SEEK_END);
-  ::lseek(fd_, here, SEEK_SET);
-  return end;
+  if (size_ < 0) {
+    struct stat status {};
+    if (::fstat(fd_, &status) != 0) return -1;
+    size_ = status.st_size;
+  }
+  return size_;
 }
 
 void TFileStream::SetSize(int64_t newSize) {
   if (::ftruncate(fd_, newSize) != 0) throw EStreamError("Stream size error");
-  if (Position() > newSize) Seek(newSize, soBeginning);
+  size_ = newSize;
+  if (position_ > newSize) Seek(newSize, soBeginning);
 }
 
 }  // namespace varnel

@@ -2,6 +2,7 @@
 // early closes, limits and progress, each from a table of named cases.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -289,6 +290,51 @@ TEST(HttpBodyTest, ReadsEachFramingInAnySliceSize) {
       EXPECT_EQ(outcome.target, c.body);
     }
   }
+}
+
+// Counts what the client asks of its target.
+class CountingStream : public TMemoryStream {
+ public:
+  int64_t Write(const void* buffer, int64_t count) override {
+    ++writes;
+    return TMemoryStream::Write(buffer, count);
+  }
+  void SetSize(int64_t newSize) override {
+    ++resizes;
+    TMemoryStream::SetSize(newSize);
+  }
+  int writes = 0;
+  int resizes = 0;
+};
+
+TEST(HttpBodyTest, SmallChunksReachTheTargetInSlicesAndItsTailIsCut) {
+  std::string response = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+  std::string body;
+  auto chunk = [&](size_t size, char fill) {
+    char line[16];
+    std::snprintf(line, sizeof line, "%zx\r\n", size);
+    response += line + std::string(size, fill) + "\r\n";
+    body += std::string(size, fill);
+  };
+  for (int i = 0; i < 3000; ++i) chunk(64, static_cast<char>('a' + i % 26));
+  chunk(40000, 'L');
+  for (int i = 0; i < 5; ++i) chunk(3, 's');
+  FakeSocketStack stack(response + "0\r\n\r\n", 1 << 20);
+  CountingStream target;
+  target.WriteBuffer("previous contents that run past the body", 40);
+  target.SetPosition(0);
+  target.writes = target.resizes = 0;
+  EXPECT_EQ(Fetch(stack, "http://h/f", target).target, body);
+  // 3,000 small chunks make 6 slices; the large chunk is one presized copy.
+  EXPECT_LE(target.writes, 12);
+  EXPECT_LE(target.resizes, 4);
+
+  // A body with no chunk leaves the target as it was.
+  FakeSocketStack empty("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n");
+  TMemoryStream untouched;
+  untouched.WriteBuffer("kept", 4);
+  untouched.SetPosition(1);
+  EXPECT_EQ(Fetch(empty, "http://h/f", untouched).target, "kept");
 }
 
 TEST(HttpBodyTest, EarlyClosesAndResetsKeepExactlyTheBytesReceived) {

@@ -45,6 +45,31 @@ TEST(FileStream, FailuresNameTheFileAndTheReason) {
   }
 }
 
+TEST(FileStream, KeepsItsPositionAndSizeInStepWithTheFile) {
+  TempDir dir;
+  test::WriteFile(dir / "f", "0123456789");
+  {
+    TFileStream f(dir / "f", fmOpenReadWrite);
+    EXPECT_EQ(f.Size(), 10);
+    char c[4];
+    EXPECT_EQ(f.Read(c, 4), 4);
+    EXPECT_EQ(f.Position(), 4);
+    EXPECT_EQ(f.Seek(5, soEnd), 15);
+    f.WriteBuffer("ab", 2);
+    EXPECT_EQ(f.Position(), 17);
+    EXPECT_EQ(f.Size(), 17);
+    f.SetSize(20);
+    EXPECT_EQ(f.Size(), 20);
+    EXPECT_EQ(f.Position(), 17);
+    f.SetSize(3);
+    EXPECT_EQ(f.Position(), 3);
+    EXPECT_EQ(f.Read(c, 4), 0);
+    f.WriteBuffer("Z", 1);
+    EXPECT_EQ(f.Size(), 4);
+  }
+  EXPECT_EQ(test::ReadFile(dir / "f"), "012Z");
+}
+
 TEST(MemoryStream, GrowsAndSeeks) {
   TMemoryStream m;
   m.WriteBuffer("abcdef", 6);
@@ -59,6 +84,19 @@ TEST(MemoryStream, GrowsAndSeeks) {
   TMemoryStream copy;
   copy.CopyFrom(m, 0);
   EXPECT_EQ(copy.Data(), m.Data());
+}
+
+TEST(MemoryStream, AHugeSizeHoldsNoMemoryUntilWritten) {
+  TMemoryStream m;
+  m.SetSize(int64_t{1} << 40);
+  EXPECT_EQ(m.Size(), int64_t{1} << 40);
+  char c[3] = {'x', 'x', 'x'};
+  EXPECT_EQ(m.Read(c, 3), 3);
+  EXPECT_EQ(std::string(c, 3), std::string(3, '\0'));
+  m.SetPosition(0);
+  m.WriteBuffer("abc", 3);
+  m.SetSize(5);
+  EXPECT_EQ(m.Text(), std::string("abc\0\0", 5));
 }
 
 }  // namespace
