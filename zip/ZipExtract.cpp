@@ -285,7 +285,10 @@ void TBaseArchiver::ExtractItemToStream(int index, TStream& output) {
   if (index < 0 || index >= ItemCount()) throw EZipException(16, {}, Name);
   const TZipDirItem& item = Item(index);
   int64_t offset = static_cast<int64_t>(std::min<uint64_t>(item.HeaderOffset(), INT64_MAX));
-  if (archiveStream_->Seek(offset, soBeginning) != offset) throw EReadError("Stream read error");
+  // Entries usually follow each other, so the stream is often there already.
+  if (archiveStream_->Position() != offset && archiveStream_->Seek(offset, soBeginning) != offset) {
+    throw EReadError("Stream read error");
+  }
   if (!DecodeItem(*archiveStream_, output, item) && !Cancel && !ExtractCorruptedFiles &&
       !SkipFile) {
     throw EZipException(8, {}, Name);
