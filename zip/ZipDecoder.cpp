@@ -88,8 +88,6 @@ void TEntryDecoder::Inflate(uint8_t* out, TDecodeStep& step) {
   step.size = setup_.outSize - z_.avail_out;
   step.totalAfter = z_.total_out;
   step.inputLeft = z_.avail_in != 0;
-  crc_ = crc32(crc_, out, static_cast<uInt>(step.size));
-  step.crc = crc_;
 }
 
 void TEntryDecoder::Store(const TDecodePiece& piece, TDecodeStep& step) {

@@ -1,7 +1,8 @@
-// Decoding of one entry's data (traditional decryption, inflate, CRC-32) into steps that the
-// extraction reports and writes in order on the calling thread. TEntryDecoder decodes on the
-// thread that calls it; TDecodeThread runs one on a second thread ahead of the writing, fed with
-// pieces the calling thread reads. The component owns both; neither touches the file system.
+// Decoding of one entry's data (traditional decryption, inflate, CRC-32 of stored data) into
+// steps that the extraction reports and writes in order on the calling thread. TEntryDecoder
+// decodes on the thread that calls it; TDecodeThread runs one on a second thread ahead of the
+// writing, fed with pieces the calling thread reads. The component owns both; neither touches
+// the file system.
 #pragma once
 
 #include <zlib.h>
@@ -57,10 +58,11 @@ struct TDecodeStep {
   uint64_t totalAfter = 0;
   int result = Z_OK;
   bool inputLeft = false;  // the call left input of its piece unconsumed
-  uint32_t crc = 0;        // DEFLATE: the CRC-32 of the entry's output up to the end of data
-  std::vector<uint32_t> sliceCrcs;  // stored: the same after each 65535-byte slice of data
-  bool last = false;                // ends the last piece
-  bool readFailed = false;          // stands for a piece that could not be read
+  // Stored: the CRC-32 of the entry's data up to the end of each 65535-byte slice. The writing
+  // side computes it for inflated data, as inflate alone keeps the decode thread busy.
+  std::vector<uint32_t> sliceCrcs;
+  bool last = false;        // ends the last piece
+  bool readFailed = false;  // stands for a piece that could not be read
   // The decode thread's buffer behind data: output, or the piece itself when stored.
   std::vector<uint8_t> buffer;
   bool holdsPiece = false;

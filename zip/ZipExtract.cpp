@@ -262,7 +262,7 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
       out.produced = step.totalAfter;
       return svStopped;
     }
-    out.crc = step.crc;
+    out.crc = crc32(out.crc, step.data, static_cast<uInt>(step.size));
     return step.result == Z_STREAM_END ? svFailed : svNextStep;
   };
 
