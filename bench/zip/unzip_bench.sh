@@ -14,10 +14,17 @@ varnel=$(realpath "$varnel")
 rounds=${2:-5}
 scale=${SCALE:-1}
 archives=${ARCHIVES:-mixed stored big}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+# CORPUS=DIR keeps the archives in DIR and reuses them on the next run, for reruns of a pair.
+if [ -n "${CORPUS:-}" ]; then
+  work=$(realpath "$CORPUS")
+  mkdir -p "$work"
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
 sevenzip=$(command -v 7zz || command -v 7z || true)
 
+if [ ! -f "$work/mixed.zip" ]; then
 mkdir -p "$work/corpus/text" "$work/corpus/bin" "$work/big"
 python3 - "$work/corpus" "$scale" <<'PY'
 import os, random, sys
@@ -41,6 +48,7 @@ PY
 (cd "$work/corpus" && zip -qr6 "$work/mixed.zip" . && zip -qr0 "$work/stored.zip" .)
 case " $archives " in *" big "*) (cd "$work/big" && zip -q6 "$work/big.zip" big.dat) ;; esac
 rm -rf "$work/corpus" "$work/big"
+fi
 
 # Runs a command under GNU time; prints its wall seconds and peak resident KiB.
 measure() {
