@@ -36,6 +36,7 @@ void ExtractArchive(IFileSystem& fileSystem, const std::string& zipPath,
   zip.FileName = zipPath;
   zip.BaseDir = destinationFolder;
   zip.ExtractCorruptedFiles = extras.extractCorruptedFiles;
+  zip.DecodeAhead = !extras.oneThread;
   zip.OpenArchive(0);
   zip.ExtractFiles("*.*", 10431, "");
   zip.CloseArchive();

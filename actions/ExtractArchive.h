@@ -19,6 +19,7 @@ using TStatusWriter = std::function<void(const std::string& panelText)>;
 // What the command-line driver and the background commands add to the plain extraction.
 struct TExtractExtras {
   bool extractCorruptedFiles = false;  // keep entries that fail the size or CRC-32 check
+  bool oneThread = false;  // decode every entry on the calling thread, none ahead of the writing
   // Once signalled, the extraction stops at its next progress report and returns normally,
   // as after any cancel; the caller tells that apart by the signal.
   const TCancelSignal* cancel = nullptr;

@@ -10,6 +10,51 @@ namespace {
 
 constexpr uint32_t kUnixTypeMask = 0170000;
 constexpr uint32_t kUnixLink = 0120000;
+// Local-time offsets of the zone database differ by up to 26 hours, so a time whose offset is
+// the same two days before and after has no other moment with the same local fields.
+constexpr int64_t kOffsetReach = 2 * 86400;
+
+// The permission bits an entry made on Unix carries in the high 16 bits of attr, or -1.
+int64_t UnixPermissions(uint32_t attr, bool unixMode) {
+  uint32_t entryMode = attr >> 16;
+  if (!unixMode || entryMode == 0 || (entryMode & kUnixTypeMask) == kUnixLink) return -1;
+  return entryMode & 0777;
+}
+
+bool SetMode(IFileSystem& fileSystem, const std::string& path, uint32_t mode) {
+  try {
+    fileSystem.SetMode(path, mode);
+  } catch (const EInOutError&) {
+    return false;
+  }
+  return true;
+}
+
+// Days from 1970-01-01 to the first of month (1 to 12) of year, in the proleptic Gregorian
+// calendar.
+int64_t DaysToMonth(int64_t year, int64_t month) {
+  year -= month <= 2;
+  int64_t era = (year >= 0 ? year : year - 399) / 400;
+  int64_t yearOfEra = year - era * 400;
+  int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5;
+  int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+// The fields of t as seconds since 1970 counted as if they were UTC.
+int64_t FieldSeconds(const struct tm& t) {
+  return (DaysToMonth(t.tm_year + 1900LL, t.tm_mon + 1) + t.tm_mday - 1) * 86400 +
+         t.tm_hour * 3600 + t.tm_min * 60 + t.tm_sec;
+}
+
+// Local minus UTC seconds at when, leap seconds of the zone included; false when unknown.
+bool OffsetAt(int64_t when, int64_t& offset) {
+  time_t t = static_cast<time_t>(when);
+  struct tm local {};
+  if (::localtime_r(&t, &local) == nullptr) return false;
+  offset = FieldSeconds(local) - when;
+  return true;
+}
 
 }  // namespace
 
@@ -25,21 +70,22 @@ bool SetFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_
   TFileStatus status = fileSystem.Status(path, false);
   if (!status.Exists() || status.Kind == TFileKind::Link) return false;
   uint32_t mode = status.Mode & 0777;
-  uint32_t entryMode = attr >> 16;
-  if (unixMode && entryMode != 0 && (entryMode & kUnixTypeMask) != kUnixLink) {
+  if (int64_t permissions = UnixPermissions(attr, unixMode); permissions >= 0) {
     // An entry made on Unix: its mode alone decides, whatever the DOS read-only bit says.
-    mode = entryMode & 0777;
+    mode = static_cast<uint32_t>(permissions);
   } else if (attr & faReadOnly) {
     mode &= ~uint32_t{0222};
   } else {
     mode |= 0200;
   }
-  try {
-    fileSystem.SetMode(path, mode);
-  } catch (const EInOutError&) {
-    return false;
-  }
-  return true;
+  return SetMode(fileSystem, path, mode);
+}
+
+bool SetNewFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
+                          bool unixMode) {
+  int64_t permissions = UnixPermissions(attr, unixMode);
+  if (permissions < 0) return SetFileAttributes(fileSystem, path, attr, unixMode);
+  return SetMode(fileSystem, path, static_cast<uint32_t>(permissions));
 }
 
 int32_t GetFileDosDateTime(IFileSystem& fileSystem, const std::string& path) {
@@ -54,7 +100,12 @@ int32_t GetFileDosDateTime(IFileSystem& fileSystem, const std::string& path) {
   return static_cast<int32_t>((date << 16) | time);
 }
 
-bool SetFileDosDateTime(IFileSystem& fileSystem, const std::string& path, uint32_t dosDateTime) {
+void TLocalTimeZone::Reload() {
+  ::tzset();
+  offset_ = 0;
+}
+
+bool TLocalTimeZone::ToUnixTime(uint32_t dosDateTime, int64_t& seconds) {
   uint32_t date = dosDateTime >> 16;
   uint32_t time = dosDateTime & 0xFFFF;
   struct tm t {};
@@ -69,8 +120,31 @@ bool SetFileDosDateTime(IFileSystem& fileSystem, const std::string& path, uint32
       t.tm_sec > 59) {
     return false;
   }
+  // localtime_r keeps the zone it has read; mktime would read it again. A day past the
+  // month's end counts on into the next month, as in mktime.
+  int64_t local = FieldSeconds(t);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int64_t when = local - offset_;
+    int64_t at = 0, before = 0, after = 0;
+    if (!OffsetAt(when, at)) break;
+    if (at == offset_ && OffsetAt(when - kOffsetReach, before) && before == at &&
+        OffsetAt(when + kOffsetReach, after) && after == at) {
+      seconds = when;
+      return true;
+    }
+    offset_ = at;
+  }
+  // Near a change of offset the local time may name no moment or two: mktime decides.
   time_t when = ::mktime(&t);
   if (when == static_cast<time_t>(-1)) return false;
+  seconds = when;
+  return true;
+}
+
+bool SetFileDosDateTime(IFileSystem& fileSystem, const std::string& path, uint32_t dosDateTime,
+                        TLocalTimeZone& zone) {
+  int64_t when = 0;
+  if (!zone.ToUnixTime(dosDateTime, when)) return false;
   try {
     fileSystem.SetModificationTime(path, when);
   } catch (const EInOutError&) {

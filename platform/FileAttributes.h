@@ -27,10 +27,31 @@ int64_t GetFileAttributes(IFileSystem& fileSystem, const std::string& path);
 // files). False when nothing is there, it is a link, or the mode can't be set.
 bool SetFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
                        bool unixMode);
+// SetFileAttributes for a regular file the caller has just created: a Unix mode in attr is
+// applied without reading the file's mode first.
+bool SetNewFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
+                          bool unixMode);
 // Last-write time as a DOS date-time (date in the high 16 bits), -1 when it can't be read.
 int32_t GetFileDosDateTime(IFileSystem& fileSystem, const std::string& path);
+
+// Turns DOS date-times, taken as local time, into seconds since 1970 UTC with mktime's results,
+// but reads the zone only when made or reloaded, where mktime reads it at every call when TZ
+// is unset. Meant for one run of many conversions; one thread at a time.
+class TLocalTimeZone {
+ public:
+  TLocalTimeZone() { Reload(); }
+  // Takes the process's zone (TZ or the system's) as it is now.
+  void Reload();
+  // False for a date-time that names no real moment.
+  bool ToUnixTime(uint32_t dosDateTime, int64_t& seconds);
+
+ private:
+  int64_t offset_ = 0;  // local minus UTC seconds at the last conversion
+};
+
 // Sets the last-write time from a DOS date-time taken as local time; false for a date-time
 // that names no real moment or when the time can't be set.
-bool SetFileDosDateTime(IFileSystem& fileSystem, const std::string& path, uint32_t dosDateTime);
+bool SetFileDosDateTime(IFileSystem& fileSystem, const std::string& path, uint32_t dosDateTime,
+                        TLocalTimeZone& zone);
 
 }  // namespace varnel

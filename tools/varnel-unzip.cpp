@@ -1,6 +1,7 @@
 // varnel-unzip: runs ExtractArchive as the program does, printing its progress and failure
 // questions, or lists an archive's directory with --list.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -93,7 +94,8 @@ int Usage() {
                "[--extract-corrupted] ARCHIVE DESTDIR\n"
                "       varnel-unzip --list ARCHIVE\n"
                "A failed file is answered by --on-failure (default abort); retry-once retries\n"
-               "it once and then aborts. Password prompts are cancelled.\n");
+               "it once and then aborts. Password prompts are cancelled.\n"
+               "VARNEL_UNZIP_ONE_THREAD=1 decodes on the calling thread alone.\n");
   return 2;
 }
 
@@ -124,6 +126,8 @@ int main(int argc, char** argv) {
     }
   }
   if (pathCount != (list ? 1 : 2)) return Usage();
+  const char* oneThread = std::getenv("VARNEL_UNZIP_ONE_THREAD");
+  extras.oneThread = oneThread && std::string(oneThread) == "1";
   try {
     if (list) {
       List(paths[0]);

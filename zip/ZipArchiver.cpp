@@ -6,6 +6,7 @@
 #include "platform/Files.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Text.h"
+#include "zip/ZipDecoder.h"
 #include "zip/ZipDirManager.h"
 
 namespace varnel {

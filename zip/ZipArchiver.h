@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "platform/Streams.h"
@@ -122,6 +123,8 @@ using TZipOnExtractFileEvent = std::function<void(TBaseArchiver* sender, std::st
 using TNotifyEvent = std::function<void(TBaseArchiver* sender)>;
 
 class TZipDirManager;
+class TEntryDecoder;
+class TDecodeThread;
 
 class TBaseArchiver {
  public:
@@ -149,6 +152,13 @@ class TBaseArchiver {
   void SetInMemory(bool value) { inMemory_ = value; }
   TZipCompressionLevel GetCompressionLevel() const { return compressionLevel_; }
   void SetCompressionLevel(TZipCompressionLevel value) { compressionLevel_ = value; }
+  // Decode large entries (inflate, CRC-32, decryption) on a second thread ahead of the
+  // writing; events, questions and files stay exactly the same. False keeps every entry on
+  // the calling thread.
+  bool DecodeAhead = true;
+  // Entries below this size, compressed and uncompressed, stay on the calling thread even so:
+  // handing them over costs more than decoding them.
+  uint64_t DecodeAheadMinimum = 1048576;
 
   // Events.
   TZipFileProgressEvent OnFileProgress;
@@ -235,10 +245,16 @@ class TBaseArchiver {
   int selectedCount_ = 0;
   bool processingActive_ = false;
   std::string currentDir_;
+  // During a run: the zone of the entry times, read once per run, and the folder the last
+  // entry made sure of.
+  TLocalTimeZone localTime_;
+  std::string knownFolder_;
   // Decoding buffers, grown for the entries and reused: up to 1 MiB of input (plus room for
   // the two-byte stream header) and up to 1 MiB of inflated output.
   std::vector<uint8_t> inBuffer_;
   std::vector<uint8_t> outBuffer_;
+  std::unique_ptr<TEntryDecoder> decoder_;
+  std::unique_ptr<TDecodeThread> decodeThread_;  // started by the first large entry of a run
 };
 
 class TZipArchiver : public TBaseArchiver {

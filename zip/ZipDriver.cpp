@@ -5,6 +5,7 @@
 #include "platform/Paths.h"
 #include "platform/ScopeGuard.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipDecoder.h"
 #include "zip/ZipDirManager.h"
 #include "zip/ZipMasks.h"
 
@@ -107,6 +108,13 @@ void TBaseArchiver::ProcessItems() {
   selectedCount_ = 0;
   Cancel = false;
   TRestore<bool> processing(processingActive_, true);
+  localTime_.Reload();
+  knownFolder_.clear();
+  // The decode thread and the folder known live for the run.
+  TScopeExit endRun([this] {
+    decodeThread_.reset();
+    knownFolder_.clear();
+  });
   for (const TZipDirItem& item : dir_->Items) selectedCount_ += item.Selected ? 1 : 0;
 
   DoOnOverallProgress(poExtract, ppStart, 0.0, Cancel);

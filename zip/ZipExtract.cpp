@@ -9,45 +9,19 @@
 #include "platform/FileAttributes.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/ScopeGuard.h"
 #include "platform/Text.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipDecoder.h"
 #include "zip/ZipDirManager.h"
 
 namespace varnel {
 
 namespace {
 
-constexpr size_t kPieceSize = 1048576;
-constexpr size_t kStoredSlice = 65535;
 // Linux opens no path this long, so a folder path of that length is refused before the
 // folders are forced into existence level by level (a 64 KB name holds 32,000 levels).
 constexpr size_t kPathMax = 4096;
-
-// The traditional PKWARE stream cipher.
-class TZipCrypto {
- public:
-  explicit TZipCrypto(const std::string& password) {
-    for (char c : password) Update(static_cast<uint8_t>(c));
-  }
-  void Decrypt(uint8_t* data, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-      uint32_t temp = (keys_[2] | 2) & 0xFFFF;
-      data[i] ^= static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
-      Update(data[i]);
-    }
-  }
-
- private:
-  static uint32_t CrcByte(uint32_t crc, uint8_t b) {
-    return static_cast<uint32_t>(get_crc_table()[(crc ^ b) & 0xFF]) ^ (crc >> 8);
-  }
-  void Update(uint8_t b) {
-    keys_[0] = CrcByte(keys_[0], b);
-    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813 + 1;
-    keys_[2] = CrcByte(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
-  }
-  uint32_t keys_[3] = {0x12345678, 0x23456789, 0x34567890};
-};
 
 // Names that would leave the destination or can't be joined: absolute, "..", drives or ":",
 // a doubled separator (an empty part before the end), backslashes, NUL.
@@ -65,13 +39,91 @@ bool IsConfinedName(const std::string& name) {
   return true;
 }
 
-struct TInflateGuard {
-  z_stream& z;
-  bool active;
-  ~TInflateGuard() {
-    if (active) inflateEnd(&z);
-  }
+// What the writing side of one entry has done so far.
+struct TEntryOutput {
+  uint64_t produced = 0;
+  uint32_t crc = 0;
 };
+
+// How a step left the entry: more steps of the same piece follow, the next piece is wanted,
+// decoding stops (Cancel, or the disk-full handler cancelled) or the entry failed.
+enum TStepVerdict { svNextStep, svPieceDone, svStopped, svFailed };
+
+// Reads the next piece of the entry's data into piece.
+void ReadPiece(TStream& archive, uint64_t packed, uint64_t& consumed, TDecodePiece& piece,
+               bool deflate) {
+  piece.size = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed - consumed));
+  piece.offset = deflate && consumed == 0 ? 2 : 0;
+  piece.readFailed = false;
+  consumed += piece.size;
+  piece.last = consumed == packed;
+  archive.ReadBuffer(piece.buffer.data() + piece.offset, static_cast<int64_t>(piece.size));
+}
+
+// Decodes each piece just before its steps are replayed.
+template <typename Replay>
+TStepVerdict DecodeInline(TEntryDecoder& decoder, TDecodePiece& piece,
+                          std::vector<uint8_t>& outBuffer, TStream& archive,
+                          const TDecodeSetup& setup, uint64_t packed, Replay& replay) {
+  // The buffers grow to what the entries need, up to a piece each, and are kept.
+  size_t pieceSize = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed)) + 2;
+  if (piece.buffer.size() < pieceSize) piece.buffer.resize(pieceSize);
+  if (outBuffer.size() < setup.outSize) outBuffer.resize(setup.outSize);
+  decoder.Begin(setup);
+  uint64_t consumed = 0;
+  TDecodeStep step;
+  while (consumed < packed) {
+    ReadPiece(archive, packed, consumed, piece, setup.deflate);
+    decoder.Feed(piece);
+    TStepVerdict verdict;
+    if (setup.deflate) {
+      do {
+        decoder.Inflate(outBuffer.data(), step);
+        verdict = replay(step);
+      } while (verdict == svNextStep);
+    } else {
+      decoder.Store(piece, step);
+      verdict = replay(step);
+    }
+    if (verdict != svPieceDone) return verdict;
+  }
+  return svPieceDone;
+}
+
+// Reads pieces ahead for the decode thread while replaying the steps it made. A piece that
+// can't be read raises only where the inline decoding would have read it, after the steps
+// before it; whatever was decoded past the point where the replay stops is dropped.
+template <typename Replay>
+TStepVerdict DecodeAheadOfWriting(TDecodeThread& thread, TStream& archive,
+                                  const TDecodeSetup& setup, uint64_t packed, Replay& replay) {
+  thread.Begin(setup, static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed)));
+  TScopeExit end([&] { thread.End(); });
+  uint64_t consumed = 0;
+  std::exception_ptr readFailure;
+  while (true) {
+    TDecodePiece piece;
+    while (consumed < packed && !readFailure && thread.TakePiece(piece)) {
+      try {
+        ReadPiece(archive, packed, consumed, piece, setup.deflate);
+      } catch (...) {
+        readFailure = std::current_exception();
+        piece.readFailed = true;
+      }
+      thread.PutPiece(std::move(piece));
+    }
+    TDecodeStep step = thread.Next();
+    if (step.readFailed) {
+      if (readFailure) std::rethrow_exception(readFailure);
+      return svFailed;
+    }
+    TStepVerdict verdict = replay(step);
+    bool last = step.last;
+    thread.Recycle(std::move(step));
+    if (verdict == svFailed || verdict == svStopped || (verdict == svPieceDone && last)) {
+      return verdict;
+    }
+  }
+}
 
 }  // namespace
 
@@ -162,94 +214,81 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
     }
   }
 
-  // The buffers grow to what the entries need, up to a piece each, and are kept.
-  size_t inNeeded = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed)) + 2;
-  size_t outNeeded = static_cast<size_t>(std::min<uint64_t>(kPieceSize, unpacked + 1));
-  if (inBuffer_.size() < inNeeded) inBuffer_.resize(inNeeded);
-  if (outBuffer_.size() < outNeeded) outBuffer_.resize(outNeeded);
-  z_stream z{};
-  if (deflate && inflateInit(&z) != Z_OK) throw EDecompressionError("error");
-  // The entry's data never carries the zlib checksum, so computing one over every output byte
-  // is wasted: inflate still takes 4 bytes after the DEFLATE data as the checksum, and the
-  // end of the stream (reached only through those bytes) counts as a failed check below.
-  if (deflate) inflateValidate(&z, 0);
-  TInflateGuard guard{z, deflate};
+  TDecodeSetup setup;
+  setup.deflate = deflate;
+  setup.encrypted = encrypted;
+  setup.crypto = crypto;
+  setup.outSize = static_cast<size_t>(std::min<uint64_t>(kPieceSize, unpacked + 1));
+  setup.unpacked = unpacked;
 
-  uint32_t crc = crc32(0, nullptr, 0);
-  uint64_t produced = 0;
-  uint64_t consumed = 0;
-  bool first = true;
-  bool stopped = false;
-  while (consumed < packed && !stopped) {
-    size_t n = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed - consumed));
-    size_t offset = deflate && first ? 2 : 0;
-    uint8_t* piece = inBuffer_.data() + offset;
-    archive.ReadBuffer(piece, static_cast<int64_t>(n));
-    consumed += n;
-    if (encrypted) crypto.Decrypt(piece, n);
-    if (deflate) {
-      if (first) {
-        // inflate in zlib format takes the raw data behind this stream header.
-        inBuffer_[0] = 0x78;
-        inBuffer_[1] = 0x01;
-      }
-      z.next_in = inBuffer_.data();
-      z.avail_in = static_cast<uInt>(n + offset);
-      while (true) {
-        if (!ReportProcess(item, z.total_out, bytesTotal)) {
-          stopped = true;
-          break;
+  // Replays one step as the writing side sees it: the progress report, then the checks and
+  // the write. The same whether the step was decoded just now or ahead on the decode thread.
+  TEntryOutput out;
+  out.crc = crc32(0, nullptr, 0);
+  auto replay = [&](const TDecodeStep& step) {
+    if (!deflate) {
+      for (size_t at = 0, slice = 0; at < step.size; at += kStoredSlice, ++slice) {
+        size_t n = std::min(kStoredSlice, step.size - at);
+        if (out.produced + n > unpacked) {
+          WriteOutput(output, step.data + at, static_cast<int64_t>(unpacked - out.produced));
+          return svFailed;
         }
-        z.next_out = outBuffer_.data();
-        z.avail_out = static_cast<uInt>(outBuffer_.size());
-        int result = inflate(&z, Z_NO_FLUSH);
-        if (result < 0) {
-          if (result == Z_BUF_ERROR && z.avail_in == 0) break;
-          return false;
-        }
-        size_t made = outBuffer_.size() - z.avail_out;
-        // Output past the declared size fails the entry at once: a small archive must not
-        // fill the disk before the final size check.
-        if (z.total_out > unpacked) {
-          WriteOutput(output, outBuffer_.data(),
-                      static_cast<int64_t>(made - (z.total_out - unpacked)));
-          return false;
-        }
-        if (!WriteOutput(output, outBuffer_.data(), static_cast<int64_t>(made))) {
-          stopped = true;
-          break;
-        }
-        crc = crc32(crc, outBuffer_.data(), static_cast<uInt>(made));
-        if (result == Z_STREAM_END) return false;
-      }
-      produced = z.total_out;
-    } else {
-      for (size_t at = 0; at < n; at += kStoredSlice) {
-        size_t slice = std::min(kStoredSlice, n - at);
-        if (produced + slice > unpacked) {
-          WriteOutput(output, piece + at, static_cast<int64_t>(unpacked - produced));
-          return false;
-        }
-        crc = crc32(crc, piece + at, static_cast<uInt>(slice));
-        produced += slice;
-        if (!ReportProcess(item, produced, bytesTotal) ||
-            !WriteOutput(output, piece + at, static_cast<int64_t>(slice))) {
-          stopped = true;
-          break;
+        out.crc = step.sliceCrcs[slice];
+        out.produced += n;
+        if (!ReportProcess(item, out.produced, bytesTotal) ||
+            !WriteOutput(output, step.data + at, static_cast<int64_t>(n))) {
+          return svStopped;
         }
       }
+      return svPieceDone;
     }
-    first = false;
+    if (!ReportProcess(item, step.totalBefore, bytesTotal)) {
+      out.produced = step.totalBefore;
+      return svStopped;
+    }
+    if (step.result < 0) {
+      if (!step.PieceDone()) return svFailed;
+      out.produced = step.totalAfter;
+      return svPieceDone;
+    }
+    // Output past the declared size fails the entry at once: a small archive must not fill
+    // the disk before the final size check.
+    if (step.totalAfter > unpacked) {
+      WriteOutput(output, step.data,
+                  static_cast<int64_t>(step.size - (step.totalAfter - unpacked)));
+      return svFailed;
+    }
+    if (!WriteOutput(output, step.data, static_cast<int64_t>(step.size))) {
+      out.produced = step.totalAfter;
+      return svStopped;
+    }
+    out.crc = crc32(out.crc, step.data, static_cast<uInt>(step.size));
+    return step.result == Z_STREAM_END ? svFailed : svNextStep;
+  };
+
+  TStepVerdict verdict;
+  if (DecodeAhead && packed > 0 && std::max(packed, unpacked) >= DecodeAheadMinimum) {
+    if (!decodeThread_) decodeThread_ = std::make_unique<TDecodeThread>();
+    verdict = DecodeAheadOfWriting(*decodeThread_, archive, setup, packed, replay);
+  } else {
+    if (!decoder_) decoder_ = std::make_unique<TEntryDecoder>();
+    TDecodePiece piece;
+    piece.buffer = std::move(inBuffer_);
+    TScopeExit keep([&] { inBuffer_ = std::move(piece.buffer); });
+    verdict = DecodeInline(*decoder_, piece, outBuffer_, archive, setup, packed, replay);
   }
-  if (produced != unpacked) return false;
-  return item.VersionNeeded >= kStrongEncryptionVersion || crc == item.Crc32;
+  if (verdict == svFailed || out.produced != unpacked) return false;
+  return item.VersionNeeded >= kStrongEncryptionVersion || out.crc == item.Crc32;
 }
 
 void TBaseArchiver::ExtractItemToStream(int index, TStream& output) {
   if (index < 0 || index >= ItemCount()) throw EZipException(16, {}, Name);
   const TZipDirItem& item = Item(index);
   int64_t offset = static_cast<int64_t>(std::min<uint64_t>(item.HeaderOffset(), INT64_MAX));
-  if (archiveStream_->Seek(offset, soBeginning) != offset) throw EReadError("Stream read error");
+  // Entries usually follow each other, so the stream is often there already.
+  if (archiveStream_->Position() != offset && archiveStream_->Seek(offset, soBeginning) != offset) {
+    throw EReadError("Stream read error");
+  }
   if (!DecodeItem(*archiveStream_, output, item) && !Cancel && !ExtractCorruptedFiles &&
       !SkipFile) {
     throw EZipException(8, {}, Name);
@@ -308,8 +347,12 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     // A folder entry may be marked by its attributes alone, without a trailing "/".
     std::string folder = destDir + (item.IsFolder() ? IncludeTrailingPathDelimiter(entryName)
                                                     : ExtractFilePath(entryName));
-    if (folder.size() >= kPathMax || !ForceDirectories(fileSystem_, folder)) {
-      throw EZipException(20, {folder}, Name);
+    // Entries come folder by folder, so the last folder made sure of is checked only once.
+    if (!processingActive_ || folder != knownFolder_) {
+      if (folder.size() >= kPathMax || !ForceDirectories(fileSystem_, folder)) {
+        throw EZipException(20, {folder}, Name);
+      }
+      if (processingActive_) knownFolder_ = folder;
     }
   }
   if (item.IsFolder()) return;
@@ -335,11 +378,12 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     failure = std::current_exception();
   }
   file.reset();
-  SetFileDosDateTime(fileSystem_, outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time);
+  SetFileDosDateTime(fileSystem_, outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time,
+                     localTime_);
   if (SkipFile || Cancel || failure) {
     DeleteFile(fileSystem_, outputPath);
   } else if (Options.SetAttributes) {
-    SetFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
+    SetNewFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
   }
   if (failure) std::rethrow_exception(failure);
 }

@@ -1,19 +1,30 @@
 #!/usr/bin/env bash
-# Times varnel-unzip against unzip -o -q, bsdtar -xf and 7zz x on the same archives, each run
-# into a fresh folder, the tools alternating within every round; prints the median wall time of
-# each tool, its ratio to varnel-unzip's, and varnel-unzip's peak memory.
+# Times varnel-unzip, with its decode thread and without (VARNEL_UNZIP_ONE_THREAD=1), against
+# unzip -o -q, bsdtar -xf and 7zz x on the same archives, each run into a fresh folder, the
+# tools alternating within every round. Prints each tool's median wall time with the min-max
+# spread, its peak memory (GNU time) and the ratio of varnel-unzip to it.
 #   bench/zip/unzip_bench.sh [VARNEL_UNZIP] [ROUNDS]
 # SCALE (default 1) multiplies the corpus: 5000 small text files, 20 binaries of 256 KiB and
-# two 50 MiB random files, archived with zip -6 and zip -0, plus one 1 GiB entry at SCALE=1.
+# two 50 MiB random files, archived with zip -6 (mixed) and zip -0 (stored), plus one 1 GiB
+# entry (big) at SCALE=1. ARCHIVES (default "mixed stored big") picks the archives timed.
+# Targets: mixed and stored at most 0.8 of bsdtar's time, big at most 0.9, peak at most 16 MiB.
 set -euo pipefail
 varnel=${1:-$(dirname "$0")/../../build/bin/varnel-unzip}
 varnel=$(realpath "$varnel")
-rounds=${2:-3}
+rounds=${2:-5}
 scale=${SCALE:-1}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+archives=${ARCHIVES:-mixed stored big}
+# CORPUS=DIR keeps the archives in DIR and reuses them on the next run, for reruns of a pair.
+if [ -n "${CORPUS:-}" ]; then
+  work=$(realpath "$CORPUS")
+  mkdir -p "$work"
+else
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
 sevenzip=$(command -v 7zz || command -v 7z || true)
 
+if [ ! -f "$work/mixed.zip" ]; then
 mkdir -p "$work/corpus/text" "$work/corpus/bin" "$work/big"
 python3 - "$work/corpus" "$scale" <<'PY'
 import os, random, sys
@@ -34,24 +45,24 @@ with open(os.path.join(root, "..", "big", "big.dat"), "wb") as f:
     for _ in range(int(256 * scale)):
         f.write(chunk)
 PY
-(cd "$work/corpus" && zip -qr6 "$work/mixed6.zip" . && zip -qr0 "$work/mixed0.zip" .)
-(cd "$work/big" && zip -q6 "$work/big.zip" big.dat)
+(cd "$work/corpus" && zip -qr6 "$work/mixed.zip" . && zip -qr0 "$work/stored.zip" .)
+case " $archives " in *" big "*) (cd "$work/big" && zip -q6 "$work/big.zip" big.dat) ;; esac
 rm -rf "$work/corpus" "$work/big"
+fi
 
-seconds() {  # command...; prints wall seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc
+# Runs a command under GNU time; prints its wall seconds and peak resident KiB.
+measure() {
+  /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >/dev/null 2>&1 || echo "failed: $*" >&2
+  cat "$work/time.txt"
 }
-median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
+# Reads numbers; prints median, minimum and maximum.
+stats() { sort -g | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)], a[1], a[NR]}'; }
 
-for archive in mixed6 mixed0 big; do
+tools=(varnel varnel-1t unzip bsdtar)
+[ -n "$sevenzip" ] && tools+=(7zip)
+for archive in $archives; do
   zip="$work/$archive.zip"
-  declare -A times=()
-  tools=(varnel unzip bsdtar)
-  [ -n "$sevenzip" ] && tools+=(7zip)
+  declare -A times=() peaks=()
   for round in $(seq "$rounds"); do
     # Each round starts with another tool, so none always runs right after a big deletion.
     shift=$((round % ${#tools[@]}))
@@ -60,25 +71,25 @@ for archive in mixed6 mixed0 big; do
       out="$work/out-$tool-$round"
       mkdir "$out"
       case $tool in
-        varnel) t=$(seconds "$varnel" "$zip" "$out") ;;
-        unzip) t=$(seconds unzip -o -q "$zip" -d "$out") ;;
-        bsdtar) t=$(seconds bsdtar -xf "$zip" -C "$out") ;;
-        7zip) t=$(seconds "$sevenzip" x -y "-o$out" "$zip") ;;
+        varnel) r=$(measure "$varnel" "$zip" "$out") ;;
+        varnel-1t) r=$(VARNEL_UNZIP_ONE_THREAD=1 measure "$varnel" "$zip" "$out") ;;
+        unzip) r=$(measure unzip -o -q "$zip" -d "$out") ;;
+        bsdtar) r=$(measure bsdtar -xf "$zip" -C "$out") ;;
+        7zip) r=$(measure "$sevenzip" x -y "-o$out" "$zip") ;;
       esac
-      times[$tool]+="$t "
+      times[$tool]+="${r% *} "
+      peaks[$tool]+="${r#* } "
       rm -rf "$out"
     done
   done
-  mkdir "$work/peak"
-  peak=$( { /usr/bin/time -f %M "$varnel" "$zip" "$work/peak" >/dev/null; } 2>&1 | tail -n 1)
-  rm -rf "$work/peak"
-  base=$(echo "${times[varnel]}" | tr ' ' '\n' | grep . | median)
-  printf '%s (%s MiB): varnel-unzip %.2f s, peak %s KiB\n' "$archive" \
-    "$(($(stat -c %s "$zip") / 1048576))" "$base" "$peak"
+  printf '%s (%s MiB), %s rounds:\n' "$archive" "$(($(stat -c %s "$zip") / 1048576))" "$rounds"
+  read -r bsdtar _ < <(echo "${times[bsdtar]}" | tr ' ' '\n' | grep . | stats)
   for tool in "${tools[@]}"; do
-    [ "$tool" = varnel ] && continue
-    m=$(echo "${times[$tool]}" | tr ' ' '\n' | grep . | median)
-    printf '  %-7s %.2f s  ratio varnel/%s = %.2f\n' "$tool" "$m" "$tool" "$(echo "$base / $m" | bc -l)"
+    read -r m lo hi < <(echo "${times[$tool]}" | tr ' ' '\n' | grep . | stats)
+    read -r peak _ < <(echo "${peaks[$tool]}" | tr ' ' '\n' | grep . | stats)
+    awk -v t="$tool" -v m="$m" -v lo="$lo" -v hi="$hi" -v p="$peak" -v b="$bsdtar" 'BEGIN {
+      printf "  %-9s %6.2f s (%.2f-%.2f)  peak %6.1f MiB  /bsdtar %.2f\n", t, m, lo, hi, p / 1024, m / b
+    }'
   done
-  unset times
+  unset times peaks
 done

@@ -133,6 +133,8 @@ TEST(ZipExtract, DamagedEntriesFailWithTheirCode) {
     Extraction run(BuildZip({c.entry}));
     run.prompt.answers = {mrIgnore};
     run.Extract();
+    EXPECT_EQ(ObservedExtraction(BuildZip({c.entry}), false),
+              ObservedExtraction(BuildZip({c.entry}), true));
     if (c.message.empty()) {
       EXPECT_TRUE(run.prompt.texts.empty());
       EXPECT_EQ(run.Read("f"), text);

@@ -109,6 +109,7 @@ TEST(ZipHostile, UnusualArchivesExtractWithinTheirBounds) {
     run.Extract(run.memory);
     EXPECT_EQ(run.Output(), c.output);
     EXPECT_EQ(run.prompt.texts, c.failures);
+    EXPECT_EQ(ObservedExtraction(c.archive, false), ObservedExtraction(c.archive, true));
   }
   MemoryExtraction run(BuildZip({unixReadOnly}));
   run.Extract(run.memory);

@@ -2,7 +2,14 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+
+#include "platform/Exception.h"
+#include "platform/FaultyFileSystem.h"
+#include "platform/MemoryFileSystem.h"
+#include "zip/ZipArchiver.h"
 
 namespace varnel::test {
 
@@ -131,6 +138,116 @@ bool ScriptedPrompt::PasswordQuery(const std::string& caption, const std::string
   value = passwords.front();
   passwords.pop_front();
   return true;
+}
+
+namespace {
+
+// Answers from a script and writes each question into the log as it comes.
+class LoggingPrompt : public IPrompt {
+ public:
+  LoggingPrompt(std::vector<std::string>& log, const ObservedSetup& setup)
+      : log_(log), answers_(setup.answers), passwords_(setup.passwords) {}
+
+  TModalResult MessageDlg(const std::string& text, TMsgDlgType, unsigned buttons) override {
+    log_.push_back("box " + text + " " + std::to_string(buttons));
+    if (answers_.empty()) return mrIgnore;
+    TModalResult answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+  bool PasswordQuery(const std::string& caption, const std::string&, std::string& value) override {
+    log_.push_back("password " + caption);
+    if (passwords_.empty()) return false;
+    value = passwords_.front();
+    passwords_.pop_front();
+    return true;
+  }
+
+ private:
+  std::vector<std::string>& log_;
+  std::deque<TModalResult> answers_;
+  std::deque<std::string> passwords_;
+};
+
+std::string Percent(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", value);
+  return text;
+}
+
+void ListTree(IFileSystem& fileSystem, const std::string& folder, const std::string& shown,
+              std::vector<std::string>& log) {
+  std::vector<std::string> names = fileSystem.Enumerate(folder);
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : names) {
+    TFileStatus status = fileSystem.Status(folder + name, false);
+    std::string line = "tree " + shown + name + " " +
+                       std::to_string(static_cast<int>(status.Kind)) + " " +
+                       std::to_string(status.Mode);
+    // A folder's time is the moment of the run.
+    if (status.Kind == TFileKind::File) {
+      line += " " + std::to_string(status.ModificationTime) + " " + std::to_string(status.Size);
+      auto file = fileSystem.OpenFile(folder + name, fmOpenRead);
+      std::string bytes(static_cast<size_t>(status.Size), '\0');
+      file->ReadBuffer(bytes.data(), status.Size);
+      line += " " + std::to_string(Crc32(bytes));
+    }
+    log.push_back(line);
+    if (status.Kind == TFileKind::Folder) {
+      ListTree(fileSystem, folder + name + "/", shown + name + "/", log);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> ObservedExtraction(IFileSystem& fileSystem, const std::string& archivePath,
+                                            const std::string& destDir, bool decodeAhead,
+                                            const ObservedSetup& setup) {
+  std::vector<std::string> log;
+  LoggingPrompt prompt(log, setup);
+  TZipArchiver zip(fileSystem, prompt);
+  zip.FileName = archivePath;
+  zip.BaseDir = destDir;
+  zip.DecodeAhead = decodeAhead;
+  zip.DecodeAheadMinimum = 0;
+  int reports = 0;
+  zip.OnFileProgress = [&](TBaseArchiver*, const std::string& name, double percent,
+                           TZipProcessOperation, TZipProgressPhase phase, bool& cancel) {
+    log.push_back("file " + name + " " + std::to_string(phase) + " " + Percent(percent));
+    if (++reports == setup.cancelAt) cancel = true;
+  };
+  zip.OnOverallProgress = [&](TBaseArchiver*, double percent, TZipProcessOperation,
+                              TZipProgressPhase phase, bool&) {
+    log.push_back("overall " + std::to_string(phase) + " " + Percent(percent));
+  };
+  if (setup.options) setup.options(zip);
+  try {
+    zip.OpenArchive(0);
+    log.push_back("opened " + std::to_string(zip.ItemCount()));
+    zip.ExtractFiles("*.*", 10431, "");
+    log.push_back("returned, cancel " + std::to_string(zip.Cancel));
+  } catch (const Exception& e) {
+    log.push_back("raised " + e.Message());
+  }
+  if (fileSystem.Status(destDir, false).Kind == TFileKind::Folder) {
+    ListTree(fileSystem, destDir, "", log);
+  }
+  return log;
+}
+
+std::vector<std::string> ObservedExtraction(const std::string& archive, bool decodeAhead,
+                                            const ObservedSetup& setup) {
+  TMemoryFileSystem memory;
+  memory.WriteFile("/in.zip", archive);
+  TFaultyFileSystem faulty(memory);
+  if (setup.failWrite > 0) faulty.FailNth(TFileOperation::Write, setup.failWrite, 112);
+  std::vector<std::string> log = ObservedExtraction(faulty, "/in.zip", "/out/", decodeAhead, setup);
+  log.insert(log.end(), faulty.Calls().begin(), faulty.Calls().end());
+  for (const std::string& path : memory.Listing()) {
+    if (path != "/in.zip" && !path.starts_with("/out/")) log.push_back("outside " + path);
+  }
+  return log;
 }
 
 }  // namespace varnel::test

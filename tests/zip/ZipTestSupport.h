@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Prompt.h"
+#include "zip/ZipArchiver.h"
 
 namespace varnel::test {
 
@@ -67,5 +70,26 @@ class ScriptedPrompt : public IPrompt {
   bool PasswordQuery(const std::string& caption, const std::string& label,
                      std::string& value) override;
 };
+
+// What a run of ObservedExtraction answers and does besides extracting.
+struct ObservedSetup {
+  std::deque<TModalResult> answers{};   // message boxes; mrIgnore when empty
+  std::deque<std::string> passwords{};  // password queries; cancelled when empty
+  int cancelAt = 0;                     // the n-th file progress report sets Cancel (0: none)
+  int failWrite = 0;                    // in memory, the n-th write fails as on a full disk
+  std::function<void(TZipArchiver&)> options{};
+};
+
+// Opens archivePath and extracts "*.*" into destDir through fileSystem, with every entry
+// decoded on the decode thread or none. Returns all the run showed: each event and question
+// in order, how the run ended, then the tree left in destDir (kinds, modes, times, sizes and
+// the CRC-32 of each file).
+std::vector<std::string> ObservedExtraction(IFileSystem& fileSystem, const std::string& archivePath,
+                                            const std::string& destDir, bool decodeAhead,
+                                            const ObservedSetup& setup = {});
+// The same for archive bytes extracted in memory, followed by the file-system calls made and
+// anything left beside the destination.
+std::vector<std::string> ObservedExtraction(const std::string& archive, bool decodeAhead,
+                                            const ObservedSetup& setup = {});
 
 }  // namespace varnel::test
