@@ -47,8 +47,15 @@ with open(os.path.join(root, "..", "big", "big.dat"), "wb") as f:
 PY
 (cd "$work/corpus" && zip -qr6 "$work/mixed.zip" . && zip -qr0 "$work/stored.zip" .)
 case " $archives " in *" big "*) (cd "$work/big" && zip -q6 "$work/big.zip" big.dat) ;; esac
-rm -rf "$work/corpus" "$work/big"
+# The source tree stays: deleting its files now would slow the first runs (see below).
+rm -rf "$work/big"
 fi
+# ext4 passes over inodes deleted in the last minutes whenever it creates a file, so a run just
+# after thousands of files were deleted spends seconds in the kernel, whichever tool it is.
+# Outputs of many files are therefore deleted only when every run is over.
+mkdir -p "$work/out"
+trap 'rm -rf "$work/out"' EXIT
+[ -n "${CORPUS:-}" ] || trap 'rm -rf "$work"' EXIT
 
 # Runs a command under GNU time; prints its wall seconds and peak resident KiB.
 measure() {
@@ -68,7 +75,7 @@ for archive in $archives; do
     shift=$((round % ${#tools[@]}))
     for tool in "${tools[@]:shift}" "${tools[@]:0:shift}"; do
       sync
-      out="$work/out-$tool-$round"
+      out="$work/out/$archive-$tool-$round"
       mkdir "$out"
       case $tool in
         varnel) r=$(measure "$varnel" "$zip" "$out") ;;
@@ -79,7 +86,7 @@ for archive in $archives; do
       esac
       times[$tool]+="${r% *} "
       peaks[$tool]+="${r#* } "
-      rm -rf "$out"
+      [ "$(find "$out" | head -n 100 | wc -l)" -lt 100 ] && rm -rf "$out"
     done
   done
   printf '%s (%s MiB), %s rounds:\n' "$archive" "$(($(stat -c %s "$zip") / 1048576))" "$rounds"
