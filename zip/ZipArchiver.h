@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Prompt.h"
 #include "platform/Streams.h"
+#include "zip/ZipBytes.h"
 #include "zip/ZipException.h"
 
 namespace varnel {
@@ -220,6 +222,12 @@ class TBaseArchiver {
   void SelectItems(const std::string& fileMask, uint32_t searchAttr,
                    const std::string& exclusionMask);
   void ProcessItems();
+  // ExtractItem and ExtractItemToStream that return the entry's failure instead of raising
+  // it (DecodeEntry: false for code 8). Archives of many damaged entries would otherwise
+  // spend most of their time unwinding.
+  std::optional<EZipException> ExtractEntry(int index, std::string entryName,
+                                            const std::string& destDir);
+  bool DecodeEntry(int index, TStream& output);
   bool WriteOutput(TStream& output, const uint8_t* data, int64_t count);
   bool ReportProcess(const TZipDirItem& item, uint64_t bytesDone, uint64_t bytesTotal);
   bool OverwriteAllowed(std::string& outputPath, const std::string& entryName,
@@ -251,8 +259,8 @@ class TBaseArchiver {
   std::string knownFolder_;
   // Decoding buffers, grown for the entries and reused: up to 1 MiB of input (plus room for
   // the two-byte stream header) and up to 1 MiB of inflated output.
-  std::vector<uint8_t> inBuffer_;
-  std::vector<uint8_t> outBuffer_;
+  TBytes inBuffer_;
+  TBytes outBuffer_;
   std::unique_ptr<TEntryDecoder> decoder_;
   std::unique_ptr<TDecodeThread> decodeThread_;  // started by the first large entry of a run
 };

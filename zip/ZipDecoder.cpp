@@ -17,11 +17,9 @@ uint32_t CrcByte(uint32_t crc, uint8_t b) {
   return static_cast<uint32_t>(get_crc_table()[(crc ^ b) & 0xFF]) ^ (crc >> 8);
 }
 
-void Refill(std::vector<std::vector<uint8_t>>& pool, size_t count, size_t size) {
+void Refill(std::vector<TBytes>& pool, size_t count, size_t size) {
   pool.resize(std::max(pool.size(), count));
-  for (std::vector<uint8_t>& buffer : pool) {
-    if (buffer.size() < size) buffer.resize(size);
-  }
+  for (TBytes& buffer : pool) buffer.Reserve(size);
 }
 
 }  // namespace

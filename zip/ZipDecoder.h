@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "zip/ZipBytes.h"
+
 namespace varnel {
 
 // The traditional PKWARE stream cipher.
@@ -43,7 +45,7 @@ struct TDecodeSetup {
 // A piece of compressed data as read from the archive. The first DEFLATE piece starts at
 // offset 2, leaving room for the stream header put in front.
 struct TDecodePiece {
-  std::vector<uint8_t> buffer;
+  TBytes buffer;
   size_t offset = 0;
   size_t size = 0;
   bool last = false;        // the entry's last piece
@@ -64,7 +66,7 @@ struct TDecodeStep {
   bool last = false;        // ends the last piece
   bool readFailed = false;  // stands for a piece that could not be read
   // The decode thread's buffer behind data: output, or the piece itself when stored.
-  std::vector<uint8_t> buffer;
+  TBytes buffer;
   bool holdsPiece = false;
 
   // The call used up its piece: inflate needs the next one.
@@ -136,8 +138,8 @@ class TDecodeThread {
   TDecodeSetup setup_;
   std::deque<TDecodePiece> pieces_;
   std::deque<TDecodeStep> steps_;
-  std::vector<std::vector<uint8_t>> freePieces_;
-  std::vector<std::vector<uint8_t>> freeOutputs_;
+  std::vector<TBytes> freePieces_;
+  std::vector<TBytes> freeOutputs_;
   TEntryDecoder decoder_;  // set up by Begin while the thread is idle, then used by it alone
   std::thread thread_;
 };

@@ -1,6 +1,7 @@
 // The extraction driver: selection by mask and attributes, the processing loop with its
 // progress events, and the decision after an entry failed.
 #include <mutex>
+#include <optional>
 
 #include "platform/Paths.h"
 #include "platform/ScopeGuard.h"
@@ -126,6 +127,7 @@ void TBaseArchiver::ProcessItems() {
     item.PendingOperation = poExtract;
     do {
       action = fxaIgnore;
+      std::optional<EZipException> failure;
       // On Linux names keep "/" as their separator.
       std::string entryName = item.Name;
       try {
@@ -140,15 +142,18 @@ void TBaseArchiver::ProcessItems() {
         std::string destDir = IncludeTrailingPathDelimiter(base);
         DoOnFileProgress(item.Name, poExtract, 0.0, ppStart, Cancel);
         if (Cancel) break;
-        ExtractItem(i, entryName, destDir);
-        bool cancelled = Cancel;
-        DoOnFileProgress(item.Name, poExtract, 100.0, ppEnd, Cancel);
-        Cancel = Cancel || cancelled;
-        if (Cancel) break;
-        ++processedCount_;
+        failure = ExtractEntry(i, entryName, destDir);
+        if (!failure) {
+          bool cancelled = Cancel;
+          DoOnFileProgress(item.Name, poExtract, 100.0, ppEnd, Cancel);
+          Cancel = Cancel || cancelled;
+          if (Cancel) break;
+          ++processedCount_;
+        }
       } catch (const EZipException& e) {
         DoOnProcessFileFailure(entryName, poExtract, e, action);
       }
+      if (failure) DoOnProcessFileFailure(entryName, poExtract, *failure, action);
     } while (action == fxaRetry);
     if (action == fxaAbort || Cancel) break;
   }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <optional>
 
 #include "platform/FileAttributes.h"
 #include "platform/Files.h"
@@ -62,13 +63,13 @@ void ReadPiece(TStream& archive, uint64_t packed, uint64_t& consumed, TDecodePie
 
 // Decodes each piece just before its steps are replayed.
 template <typename Replay>
-TStepVerdict DecodeInline(TEntryDecoder& decoder, TDecodePiece& piece,
-                          std::vector<uint8_t>& outBuffer, TStream& archive,
-                          const TDecodeSetup& setup, uint64_t packed, Replay& replay) {
+TStepVerdict DecodeInline(TEntryDecoder& decoder, TDecodePiece& piece, TBytes& outBuffer,
+                          TStream& archive, const TDecodeSetup& setup, uint64_t packed,
+                          Replay& replay) {
   // The buffers grow to what the entries need, up to a piece each, and are kept.
   size_t pieceSize = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed)) + 2;
-  if (piece.buffer.size() < pieceSize) piece.buffer.resize(pieceSize);
-  if (outBuffer.size() < setup.outSize) outBuffer.resize(setup.outSize);
+  piece.buffer.Reserve(pieceSize);
+  outBuffer.Reserve(setup.outSize);
   decoder.Begin(setup);
   uint64_t consumed = 0;
   TDecodeStep step;
@@ -282,6 +283,10 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
 }
 
 void TBaseArchiver::ExtractItemToStream(int index, TStream& output) {
+  if (!DecodeEntry(index, output)) throw EZipException(8, {}, Name);
+}
+
+bool TBaseArchiver::DecodeEntry(int index, TStream& output) {
   if (index < 0 || index >= ItemCount()) throw EZipException(16, {}, Name);
   const TZipDirItem& item = Item(index);
   int64_t offset = static_cast<int64_t>(std::min<uint64_t>(item.HeaderOffset(), INT64_MAX));
@@ -289,10 +294,7 @@ void TBaseArchiver::ExtractItemToStream(int index, TStream& output) {
   if (archiveStream_->Position() != offset && archiveStream_->Seek(offset, soBeginning) != offset) {
     throw EReadError("Stream read error");
   }
-  if (!DecodeItem(*archiveStream_, output, item) && !Cancel && !ExtractCorruptedFiles &&
-      !SkipFile) {
-    throw EZipException(8, {}, Name);
-  }
+  return DecodeItem(*archiveStream_, output, item) || Cancel || ExtractCorruptedFiles || SkipFile;
 }
 
 bool TBaseArchiver::OverwriteAllowed(std::string& outputPath, const std::string& entryName,
@@ -336,11 +338,17 @@ bool TBaseArchiver::OverwriteAllowed(std::string& outputPath, const std::string&
 }
 
 void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::string& destDir) {
-  if (index < 0 || index >= ItemCount()) throw EZipException(16, {}, Name);
+  std::optional<EZipException> failure = ExtractEntry(index, std::move(entryName), destDir);
+  if (failure) throw *failure;
+}
+
+std::optional<EZipException> TBaseArchiver::ExtractEntry(int index, std::string entryName,
+                                                         const std::string& destDir) {
+  if (index < 0 || index >= ItemCount()) return EZipException(16, {}, Name);
   const TZipDirItem& item = Item(index);
   uint32_t entryAttr = item.ExternalAttr;
   if (OnExtractFile) OnExtractFile(this, entryName, entryAttr, item.Comment);
-  if (!IsConfinedName(entryName)) throw EZipException(19, {entryName}, Name);
+  if (!IsConfinedName(entryName)) return EZipException(19, {entryName}, Name);
   if (!Options.CreateDirs) {
     entryName = entryName.substr(entryName.find_last_of("/:") + 1);
   } else {
@@ -350,17 +358,17 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
     // Entries come folder by folder, so the last folder made sure of is checked only once.
     if (!processingActive_ || folder != knownFolder_) {
       if (folder.size() >= kPathMax || !ForceDirectories(fileSystem_, folder)) {
-        throw EZipException(20, {folder}, Name);
+        return EZipException(20, {folder}, Name);
       }
       if (processingActive_) knownFolder_ = folder;
     }
   }
-  if (item.IsFolder()) return;
+  if (item.IsFolder()) return std::nullopt;
 
   std::string outputPath = destDir + entryName;
   int64_t existing = GetFileAttributes(fileSystem_, outputPath);
   if (existing >= 0 && !(existing & faDirectory)) {
-    if (!OverwriteAllowed(outputPath, entryName, item)) return;
+    if (!OverwriteAllowed(outputPath, entryName, item)) return std::nullopt;
     // A link found here is removed, never followed.
     SetFileAttributes(fileSystem_, outputPath, 0, false);
     DeleteFile(fileSystem_, outputPath);
@@ -369,23 +377,24 @@ void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::str
   try {
     file = fileSystem_.OpenFile(outputPath, fmCreate);
   } catch (const EStreamError&) {
-    throw EZipException(19, {outputPath}, Name);
+    return EZipException(19, {outputPath}, Name);
   }
-  std::exception_ptr failure;
-  try {
-    ExtractItemToStream(index, *file);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  file.reset();
-  SetFileDosDateTime(fileSystem_, outputPath, (static_cast<uint32_t>(item.Date) << 16) | item.Time,
-                     localTime_);
-  if (SkipFile || Cancel || failure) {
-    DeleteFile(fileSystem_, outputPath);
-  } else if (Options.SetAttributes) {
-    SetNewFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
-  }
-  if (failure) std::rethrow_exception(failure);
+  // The file is closed and dated, then deleted unless it was extracted whole, also when the
+  // extraction raises.
+  bool extracted = false;
+  TScopeExit finish([&] {
+    file.reset();
+    SetFileDosDateTime(fileSystem_, outputPath,
+                       (static_cast<uint32_t>(item.Date) << 16) | item.Time, localTime_);
+    if (SkipFile || Cancel || !extracted) {
+      DeleteFile(fileSystem_, outputPath);
+    } else if (Options.SetAttributes) {
+      SetNewFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
+    }
+  });
+  extracted = DecodeEntry(index, *file);
+  if (!extracted) return EZipException(8, {}, Name);
+  return std::nullopt;
 }
 
 }  // namespace varnel
