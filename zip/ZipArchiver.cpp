@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "platform/ReadAheadStream.h"
 #include "platform/ScopeGuard.h"
 #include "platform/Text.h"
 #include "zip/ZipDecoder.h"
@@ -329,7 +330,10 @@ void TBaseArchiver::OpenArchive(uint16_t mode) {
     TRestore<bool> strict(tolerateDamage_, false);
     do {
       dir_.reset();
-      if (!archiveStream_) archiveStream_ = fileSystem_.OpenFile(FileName, openMode_);
+      if (!archiveStream_) {
+        archiveStream_ =
+            std::make_unique<TReadAheadStream>(fileSystem_.OpenFile(FileName, openMode_));
+      }
       dir_ = std::make_unique<TZipDirManager>();
       // The directory read takes the end record found here.
       dir_->EndRecordPosition = FindEndRecord(*archiveStream_, *dir_);
