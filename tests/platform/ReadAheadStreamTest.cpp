@@ -32,14 +32,28 @@ TEST(ReadAheadStream, BehavesAsItsTargetWouldAcrossBlockEdges) {
     TSeekOrigin origin = soBeginning;
   };
   const Step steps[] = {
-      {'r', 30},        {'r', 30},  {'r', 30},              // the third crosses a block's end
-      {'s', -50, soCurrent}, {'r', 20},                     // back into the block held
-      {'r', 200},                                           // a read larger than a block
-      {'s', 990},       {'r', 30},                          // over the end: a short read
-      {'r', 5},         {'s', 20, soEnd}, {'r', 5},         // at and past the end: nothing
-      {'s', -10, soEnd}, {'r', 4}, {'w', 3}, {'r', 10},     // a write inside the data
-      {'s', 0},         {'r', 8},   {'w', 2}, {'s', 0},     // and one inside the block held
-      {'r', 20},        {'s', 0},   {'r', 1100},
+      {'r', 30},
+      {'r', 30},
+      {'r', 30},  // the third crosses a block's end
+      {'s', -50, soCurrent},
+      {'r', 20},   // back into the block held
+      {'r', 200},  // a read larger than a block
+      {'s', 990},
+      {'r', 30},  // over the end: a short read
+      {'r', 5},
+      {'s', 20, soEnd},
+      {'r', 5},  // at and past the end: nothing
+      {'s', -10, soEnd},
+      {'r', 4},
+      {'w', 3},
+      {'r', 10},  // a write inside the data
+      {'s', 0},
+      {'r', 8},
+      {'w', 2},
+      {'s', 0},  // and one inside the block held
+      {'r', 20},
+      {'s', 0},
+      {'r', 1100},
   };
   std::string data = Pattern(1000);
   TMemoryStream reference;
