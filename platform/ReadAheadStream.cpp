@@ -23,7 +23,7 @@ int64_t TReadAheadStream::Read(void* buffer, int64_t count) {
   while (done < count) {
     if (position_ >= blockStart_ && position_ < blockStart_ + blockFill_) {
       int64_t n = std::min(count - done, blockStart_ + blockFill_ - position_);
-      std::memcpy(out + done, block_.data() + (position_ - blockStart_), static_cast<size_t>(n));
+      std::memcpy(out + done, block_.get() + (position_ - blockStart_), static_cast<size_t>(n));
       done += n;
       position_ += n;
       continue;
@@ -36,9 +36,13 @@ int64_t TReadAheadStream::Read(void* buffer, int64_t count) {
       targetPosition_ = position_;
       break;
     }
-    block_.resize(static_cast<size_t>(blockSize_));
+    if (!block_) {
+      // A file smaller than a block needs no more than its size.
+      blockCapacity_ = std::clamp<int64_t>(target_->Size(), 1, blockSize_);
+      block_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(blockCapacity_));
+    }
     blockStart_ = position_;
-    blockFill_ = target_->Read(block_.data(), blockSize_);
+    blockFill_ = target_->Read(block_.get(), blockCapacity_);
     targetPosition_ = position_ + blockFill_;
     if (blockFill_ <= 0) {
       blockFill_ = 0;

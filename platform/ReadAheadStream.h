@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "platform/Streams.h"
 
@@ -30,7 +29,8 @@ class TReadAheadStream : public TStream {
 
   std::unique_ptr<TStream> target_;
   int64_t blockSize_;
-  std::vector<uint8_t> block_;  // the bytes at blockStart_, made at the first read
+  std::unique_ptr<uint8_t[]> block_;  // the bytes at blockStart_, made at the first read
+  int64_t blockCapacity_ = 0;
   int64_t blockStart_ = 0;
   int64_t blockFill_ = 0;
   int64_t position_ = 0;

@@ -158,8 +158,9 @@ class TBaseArchiver {
   // writing; events, questions and files stay exactly the same. False keeps every entry on
   // the calling thread.
   bool DecodeAhead = true;
-  // Entries below this size, compressed and uncompressed, stay on the calling thread even so:
-  // handing them over costs more than decoding them.
+  // Entries whose data and reachable output (the declared size, but no more than their data
+  // can inflate to) are both below this size stay on the calling thread even so: handing them
+  // over costs more than decoding them.
   uint64_t DecodeAheadMinimum = 1048576;
 
   // Events.

@@ -219,7 +219,11 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
   setup.deflate = deflate;
   setup.encrypted = encrypted;
   setup.crypto = crypto;
-  setup.outSize = static_cast<size_t>(std::min<uint64_t>(kPieceSize, unpacked + 1));
+  // DEFLATE yields at most 1032 bytes for each byte it takes, so the output an entry can
+  // reach bounds its buffer and its decoding work, whatever size it declares.
+  uint64_t reachable =
+      std::min(unpacked, deflate ? std::min(packed, UINT64_MAX / 1032) * 1032 : packed);
+  setup.outSize = static_cast<size_t>(std::min<uint64_t>(kPieceSize, reachable + 1));
   setup.unpacked = unpacked;
 
   // Replays one step as the writing side sees it: the progress report, then the checks and
@@ -268,7 +272,7 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
   };
 
   TStepVerdict verdict;
-  if (DecodeAhead && packed > 0 && std::max(packed, unpacked) >= DecodeAheadMinimum) {
+  if (DecodeAhead && packed > 0 && std::max(packed, reachable) >= DecodeAheadMinimum) {
     if (!decodeThread_) decodeThread_ = std::make_unique<TDecodeThread>();
     verdict = DecodeAheadOfWriting(*decodeThread_, archive, setup, packed, replay);
   } else {
