@@ -23,10 +23,12 @@ constexpr int64_t kStubBlock = 10000;
 constexpr int64_t kScanBuffer = int64_t{1} << 18;
 constexpr int64_t kScanReach = 30 + 65535 + 65535;
 
-// Sequential reads of the central directory through one 64 KB buffer.
+// Sequential reads of the central directory through one buffer of up to 64 KB, no larger than
+// the directory it is told to expect.
 class TDirectoryReader {
  public:
-  explicit TDirectoryReader(TStream& stream) : stream_(stream), buffer_(65536) {}
+  TDirectoryReader(TStream& stream, uint64_t expected)
+      : stream_(stream), buffer_(static_cast<size_t>(std::clamp<uint64_t>(expected, 46, 65536))) {}
 
   void Read(void* out, size_t count) {
     auto* dst = static_cast<uint8_t*>(out);
@@ -225,6 +227,8 @@ bool TZipDirItem::IsFolder() const {
 }
 
 std::string LowerName(const std::string& name) {
+  // Most names are ASCII: those need no trip through UTF-16.
+  if (!HasHighByte(name)) return AsciiLower(name);
   std::u16string s = Utf8ToUtf16(name);
   for (char16_t& c : s) {
     c = c >= 0xC0 && c <= 0xDE && c != 0xD7 ? static_cast<char16_t>(c + 0x20) : AsciiLower(c);
@@ -277,12 +281,13 @@ int64_t FindEndRecord(TStream& stream, TZipDirManager& dir) {
   int64_t window = std::min(kEndSearchWindow, size);
   std::vector<uint8_t> buffer(static_cast<size_t>(window));
   if (window < 4 || !ReadAt(stream, size - window, buffer.data(), window)) return -1;
-  for (int64_t i = window - 1; i >= 3; --i) {
-    if (buffer[i] != 0x06 || buffer[i - 1] != 0x05 || buffer[i - 2] != 'K' ||
-        buffer[i - 3] != 'P') {
-      continue;
-    }
-    int64_t inBuffer = i - 3;
+  // From the end backwards, each 0x06 that closes a signature is a candidate.
+  for (size_t end = static_cast<size_t>(window); end >= 4;) {
+    auto* last = static_cast<const uint8_t*>(memrchr(buffer.data() + 3, 0x06, end - 3));
+    if (last == nullptr) break;
+    end = static_cast<size_t>(last - buffer.data());
+    if (std::memcmp(last - 3, "PK\x05", 3) != 0) continue;
+    int64_t inBuffer = static_cast<int64_t>(end) - 3;
     int64_t position = size - window + inBuffer;
     // The comment length must equal exactly the bytes after the record.
     if (size - position < 22 || Get16(&buffer[inBuffer + 20]) != size - position - 22) continue;
@@ -405,7 +410,7 @@ void TBaseArchiver::ReadCentralDirectory() {
     if (start < 0 || stream.Seek(start, soBeginning) != start) {
       throw EReadError("Stream read error");
     }
-    TDirectoryReader reader(stream);
+    TDirectoryReader reader(stream, dirSize);
     dir.CentralDirStart = start;
     // Every entry takes at least 46 bytes, so a hostile count ends at the first short read.
     for (uint64_t i = 0; i < count; ++i) {

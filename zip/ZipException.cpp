@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace varnel {
@@ -65,27 +66,36 @@ constexpr std::pair<int, int> kCodes[] = {
     {63, 38}, {64, 38}, {65, 39}, {66, 39},
 };
 
-std::string Fill(const char* pattern, const std::vector<std::string>& args) {
-  std::string out;
+// Appends pattern to out with its "%s" / "%d" places filled by args in order.
+void Fill(const char* pattern, const std::vector<std::string>& args, std::string& out) {
   size_t next = 0;
-  for (const char* p = pattern; *p; ++p) {
-    if (p[0] == '%' && (p[1] == 's' || p[1] == 'd')) {
+  for (const char* p = pattern; *p;) {
+    const char* mark = std::strchr(p, '%');
+    if (mark == nullptr) {
+      out.append(p);
+      return;
+    }
+    out.append(p, mark);
+    if (mark[1] == 's' || mark[1] == 'd') {
       if (next < args.size()) out += args[next++];
-      ++p;
+      p = mark + 2;
     } else {
-      out += *p;
+      out += '%';
+      p = mark + 1;
     }
   }
-  return out;
 }
 
+// Built in one string: a failed entry makes one of these, and an archive may hold thousands.
 std::string BuildMessage(int nativeError, const std::vector<std::string>& args,
                          const std::string& componentName) {
-  std::string text = Fill(ZipErrorMessage(ZipErrorCodeFor(nativeError)), args);
-  if (!componentName.empty()) text = componentName + ": " + text;
+  std::string text;
+  text.reserve(componentName.size() + 128);
+  if (!componentName.empty()) text.append(componentName).append(": ");
+  Fill(ZipErrorMessage(ZipErrorCodeFor(nativeError)), args, text);
   char digits[16];
   std::snprintf(digits, sizeof digits, "%05d", nativeError);
-  return text + " - Native error: " + digits;
+  return text.append(" - Native error: ").append(digits);
 }
 
 }  // namespace
