@@ -7,7 +7,7 @@ namespace varnel {
 
 namespace {
 
-// Writes go to the inner stream unless the file system says the write fails.
+// Reads and writes go to the inner stream unless the file system says they fail.
 class TFaultyStream : public TForwardingStream {
  public:
   TFaultyStream(std::unique_ptr<TStream> inner, TFaultyFileSystem& owner, std::string path)
@@ -16,6 +16,11 @@ class TFaultyStream : public TForwardingStream {
         owner_(owner),
         path_(std::move(path)) {}
 
+  int64_t Read(void* buffer, int64_t count) override {
+    int systemError = 0;
+    if (owner_.Fails(TFileOperation::Read, {}, systemError)) return 0;
+    return target_.Read(buffer, count);
+  }
   int64_t Write(const void* buffer, int64_t count) override {
     int systemError = 0;
     if (owner_.Fails(TFileOperation::Write, "write " + path_, systemError)) return 0;
@@ -43,7 +48,7 @@ bool TFaultyFileSystem::Fails(TFileOperation operation, const std::string& call,
       systemError = fault.systemError;
     }
   }
-  calls_.push_back(fails ? call + " !" : call);
+  if (operation != TFileOperation::Read) calls_.push_back(fails ? call + " !" : call);
   return fails;
 }
 

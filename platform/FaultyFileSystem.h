@@ -14,6 +14,7 @@ namespace varnel {
 
 enum class TFileOperation {
   Open,
+  Read,
   Write,
   CreateFolder,
   RemoveFile,
@@ -31,7 +32,8 @@ class TFaultyFileSystem : public IFileSystem {
 
   // The n-th call of operation from now on (1: the next) fails with the system error number:
   // an open raises EFCreateError / EFOpenError with its text, a write writes nothing (a full
-  // disk, whatever the number), the others raise EInOutError.
+  // disk, whatever the number), a read reads nothing (as an I/O error ends a file read), the
+  // others raise EInOutError.
   void FailNth(TFileOperation operation, int n, int systemError);
   // "open PATH", "write PATH", "mkdir PATH", "unlink PATH", "rmdir PATH", "rename FROM TO",
   // "exchange A B", "list PATH", "chmod PATH", "touch PATH"; a failed call ends in " !".
@@ -50,7 +52,8 @@ class TFaultyFileSystem : public IFileSystem {
   std::string CurrentFolder() override { return inner_.CurrentFolder(); }
   std::string CanonicalPath(const std::string& path) override { return inner_.CanonicalPath(path); }
 
-  // Counts the call and records it; true (with its error number) when it is to fail.
+  // Counts the call and records it (a read only counts); true (with its error number) when it
+  // is to fail.
   bool Fails(TFileOperation operation, const std::string& call, int& systemError);
 
  private:

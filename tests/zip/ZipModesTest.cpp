@@ -90,13 +90,22 @@ TEST(ZipModes, CancelAtEachReportStopsAtTheSamePoint) {
   }
 }
 
-TEST(ZipModes, FullDiskAtEachWriteEndsTheSameEntry) {
+// A full disk at each write, and an archive read that fails at each read: the reads ahead on
+// the decode thread fail only where the inline decoding would have read.
+TEST(ZipModes, AFailedWriteOrReadAtEachCallEndsTheSameEntry) {
   const std::string archive = BuildZip(LargeEntries());
-  for (int n = 1; n <= 30; ++n) {
+  constexpr int kWrites = 30, kReads = 12;
+  for (int n = 1; n <= kWrites; ++n) {
     SCOPED_TRACE(n);
     EXPECT_EQ(ObservedExtraction(archive, false, {.failWrite = n}),
               ObservedExtraction(archive, true, {.failWrite = n}));
+    if (n > kReads) continue;
+    EXPECT_EQ(ObservedExtraction(archive, false, {.failRead = n}),
+              ObservedExtraction(archive, true, {.failRead = n}));
   }
+  // Past the last read nothing fails: every read of the archive was tried above.
+  EXPECT_EQ(ObservedExtraction(archive, false, {.failRead = kReads + 1}),
+            ObservedExtraction(archive, false));
 }
 
 }  // namespace

@@ -199,11 +199,10 @@ void ListTree(IFileSystem& fileSystem, const std::string& folder, const std::str
   }
 }
 
-}  // namespace
-
-std::vector<std::string> ObservedExtraction(IFileSystem& fileSystem, const std::string& archivePath,
-                                            const std::string& destDir, bool decodeAhead,
-                                            const ObservedSetup& setup) {
+// The events and questions of one extraction, and how it ended.
+std::vector<std::string> ObservedRun(IFileSystem& fileSystem, const std::string& archivePath,
+                                     const std::string& destDir, bool decodeAhead,
+                                     const ObservedSetup& setup) {
   std::vector<std::string> log;
   LoggingPrompt prompt(log, setup);
   TZipArchiver zip(fileSystem, prompt);
@@ -230,9 +229,23 @@ std::vector<std::string> ObservedExtraction(IFileSystem& fileSystem, const std::
   } catch (const Exception& e) {
     log.push_back("raised " + e.Message());
   }
+  return log;
+}
+
+void ListDestination(IFileSystem& fileSystem, const std::string& destDir,
+                     std::vector<std::string>& log) {
   if (fileSystem.Status(destDir, false).Kind == TFileKind::Folder) {
     ListTree(fileSystem, destDir, "", log);
   }
+}
+
+}  // namespace
+
+std::vector<std::string> ObservedExtraction(IFileSystem& fileSystem, const std::string& archivePath,
+                                            const std::string& destDir, bool decodeAhead,
+                                            const ObservedSetup& setup) {
+  std::vector<std::string> log = ObservedRun(fileSystem, archivePath, destDir, decodeAhead, setup);
+  ListDestination(fileSystem, destDir, log);
   return log;
 }
 
@@ -242,7 +255,10 @@ std::vector<std::string> ObservedExtraction(const std::string& archive, bool dec
   memory.WriteFile("/in.zip", archive);
   TFaultyFileSystem faulty(memory);
   if (setup.failWrite > 0) faulty.FailNth(TFileOperation::Write, setup.failWrite, 112);
-  std::vector<std::string> log = ObservedExtraction(faulty, "/in.zip", "/out/", decodeAhead, setup);
+  if (setup.failRead > 0) faulty.FailNth(TFileOperation::Read, setup.failRead, 5);
+  // The tree is read past the faults, which are the extraction's.
+  std::vector<std::string> log = ObservedRun(faulty, "/in.zip", "/out/", decodeAhead, setup);
+  ListDestination(memory, "/out/", log);
   log.insert(log.end(), faulty.Calls().begin(), faulty.Calls().end());
   for (const std::string& path : memory.Listing()) {
     if (path != "/in.zip" && !path.starts_with("/out/")) log.push_back("outside " + path);

@@ -77,6 +77,7 @@ struct ObservedSetup {
   std::deque<std::string> passwords{};  // password queries; cancelled when empty
   int cancelAt = 0;                     // the n-th file progress report sets Cancel (0: none)
   int failWrite = 0;                    // in memory, the n-th write fails as on a full disk
+  int failRead = 0;                     // in memory, the n-th read fails as on an I/O error
   std::function<void(TZipArchiver&)> options{};
 };
 
