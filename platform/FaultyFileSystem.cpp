@@ -95,7 +95,7 @@ std::unique_ptr<TStream> TFaultyFileSystem::OpenFile(const std::string& path, un
   int systemError = 0;
   if (Fails(TFileOperation::Open, "open " + path, systemError)) {
     std::string reason = SystemErrorMessage(systemError);
-    if ((mode & 0xFF00) == fmCreate) {
+    if (IsCreateMode(mode)) {
       throw EFCreateError("Cannot create file \"" + path + "\". " + reason);
     }
     throw EFOpenError("Cannot open file \"" + path + "\". " + reason);

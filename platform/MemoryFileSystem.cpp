@@ -301,10 +301,12 @@ std::vector<std::string> TMemoryFileSystem::Enumerate(const std::string& folder)
 }
 
 std::unique_ptr<TStream> TMemoryFileSystem::OpenFile(const std::string& path, unsigned mode) {
-  bool create = (mode & 0xFF00) == fmCreate;
+  bool create = IsCreateMode(mode);
+  bool createNew = (mode & 0xFF00) == fmCreateNew;
   try {
-    std::string r = Resolve(path, true);
+    std::string r = Resolve(path, !createNew);
     TNode* node = Find(r);
+    if (node && createNew) Fail(kAlreadyExists);
     bool canWrite = create || (mode & 0x3) != fmOpenRead;
     bool canRead = create || (mode & 0x3) != fmOpenWrite;
     if (!node) {

@@ -49,8 +49,8 @@ class TForwardingStream : public TStream {
   TStream& target_;
 };
 
-// Open modes: an access mode or fmCreate, combined with a share mode. Share modes are
-// accepted for the callers' sake; Linux has no mandatory file sharing rules.
+// Open modes: an access mode, fmCreate or fmCreateNew, combined with a share mode. Share modes
+// are accepted for the callers' sake; Linux has no mandatory file sharing rules.
 enum : unsigned {
   fmOpenRead = 0x0000,
   fmOpenWrite = 0x0001,
@@ -58,8 +58,14 @@ enum : unsigned {
   fmShareExclusive = 0x0010,
   fmShareDenyWrite = 0x0020,
   fmShareDenyNone = 0x0040,
-  fmCreate = 0xFF00,  // create, or truncate an existing file; read and write access
+  fmCreate = 0xFF00,     // create, or truncate an existing file; read and write access
+  fmCreateNew = 0xFE00,  // create where nothing is, not even a link; read and write access
 };
+
+// Whether mode creates the file (fmCreate or fmCreateNew).
+constexpr bool IsCreateMode(unsigned mode) {
+  return (mode & 0xFF00) == fmCreate || (mode & 0xFF00) == fmCreateNew;
+}
 
 // A file opened by name. Owns its descriptor; closing happens on destruction.
 // Raises EFCreateError / EFOpenError ("Cannot create file "%s". %s") when opening fails.

@@ -12,10 +12,10 @@
 namespace varnel {
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode) : fileName_(fileName) {
-  bool create = (mode & 0xFF00) == fmCreate;
+  bool create = IsCreateMode(mode);
   int flags = O_CLOEXEC;
   if (create) {
-    flags |= O_RDWR | O_CREAT | O_TRUNC;
+    flags |= O_RDWR | O_CREAT | ((mode & 0xFF00) == fmCreateNew ? O_EXCL : O_TRUNC);
   } else {
     switch (mode & 0x3) {
       case fmOpenWrite:

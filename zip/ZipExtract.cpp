@@ -370,18 +370,25 @@ std::optional<EZipException> TBaseArchiver::ExtractEntry(int index, std::string 
   if (item.IsFolder()) return std::nullopt;
 
   std::string outputPath = destDir + entryName;
-  int64_t existing = GetFileAttributes(fileSystem_, outputPath);
-  if (existing >= 0 && !(existing & faDirectory)) {
+  // Most entries land where nothing is yet, so the file is first made outright; what is there
+  // is looked at only when that fails.
+  std::unique_ptr<TStream> file;
+  try {
+    file = fileSystem_.OpenFile(outputPath, fmCreateNew);
+  } catch (const EStreamError&) {
+  }
+  if (!file) {
+    int64_t existing = GetFileAttributes(fileSystem_, outputPath);
+    if (existing < 0 || (existing & faDirectory)) return EZipException(19, {outputPath}, Name);
     if (!OverwriteAllowed(outputPath, entryName, item)) return std::nullopt;
     // A link found here is removed, never followed.
     SetFileAttributes(fileSystem_, outputPath, 0, false);
     DeleteFile(fileSystem_, outputPath);
-  }
-  std::unique_ptr<TStream> file;
-  try {
-    file = fileSystem_.OpenFile(outputPath, fmCreate);
-  } catch (const EStreamError&) {
-    return EZipException(19, {outputPath}, Name);
+    try {
+      file = fileSystem_.OpenFile(outputPath, fmCreate);
+    } catch (const EStreamError&) {
+      return EZipException(19, {outputPath}, Name);
+    }
   }
   // The file is closed and dated, then deleted unless it was extracted whole, also when the
   // extraction raises.

@@ -29,8 +29,8 @@ std::string Outcome(const std::function<std::string()>& step) {
 
 std::vector<std::string> RunSteps(IFileSystem& fs, const std::string& root) {
   auto at = [&](const std::string& name) { return root + name; };
-  auto write = [&](const std::string& name, const std::string& text) {
-    fs.OpenFile(at(name), fmCreate)->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  auto write = [&](const std::string& name, const std::string& text, unsigned mode = fmCreate) {
+    fs.OpenFile(at(name), mode)->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
     return std::string("ok");
   };
   auto read = [&](const std::string& name) {
@@ -72,6 +72,10 @@ std::vector<std::string> RunSteps(IFileSystem& fs, const std::string& root) {
       [&] { return list(""); },
       [&] { return std::to_string(static_cast<int>(fs.Status(at("b/h"), false).Kind)); },
       [&] { return write("b/h/z", "under a file"); },
+      [&] { return write("b/h", "new", fmCreateNew); },
+      [&] { return read("b/h"); },
+      [&] { return write("b/n", "new", fmCreateNew); },
+      [&] { return read("b/n"); },
   };
   std::vector<std::string> outcomes;
   for (const auto& step : steps) outcomes.push_back(Outcome(step));
@@ -79,9 +83,31 @@ std::vector<std::string> RunSteps(IFileSystem& fs, const std::string& root) {
 }
 
 TEST(MemoryFileSystem, TakesEveryStepAsTheDiskDoes) {
-  const std::vector<std::string> expected = {
-      "ok", "E183", "E3", "ok",          "E145", "ok", "E2", "ok", "ok", "ok",           "h;",
-      "hi", "E145", "E5", "EFOpenError", "E2",   "ok", "ok", "b;", "1",  "EFCreateError"};
+  const std::vector<std::string> expected = {"ok",
+                                             "E183",
+                                             "E3",
+                                             "ok",
+                                             "E145",
+                                             "ok",
+                                             "E2",
+                                             "ok",
+                                             "ok",
+                                             "ok",
+                                             "h;",
+                                             "hi",
+                                             "E145",
+                                             "E5",
+                                             "EFOpenError",
+                                             "E2",
+                                             "ok",
+                                             "ok",
+                                             "b;",
+                                             "1",
+                                             "EFCreateError",
+                                             "EFCreateError",
+                                             "there",
+                                             "ok",
+                                             "new"};
   test::TempDir dir;
   EXPECT_EQ(RunSteps(SystemFileSystem(), dir.Path()), expected);
   TMemoryFileSystem memory;
