@@ -1,5 +1,6 @@
 // varnel-unzip: runs ExtractArchive as the program does, printing its progress and failure
 // questions, or lists an archive's directory with --list.
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +71,17 @@ const char* PhaseName(TZipProgressPhase phase) {
   return phase == ppStart ? "start" : phase == ppProcess ? "process" : "end";
 }
 
+// A progress line, its percentage as "%.2f" prints it: to_chars rounds the same way at a
+// fraction of printf's cost, which shows over thousands of small files.
+void PrintProgress(TZipProgressPhase phase, double progress, const std::string& name) {
+  char percent[400];  // the longest fixed form of a double
+  char* end =
+      std::to_chars(percent, percent + sizeof percent, progress, std::chars_format::fixed, 2).ptr;
+  std::string line = std::string("progress\t") + PhaseName(phase) + "\t";
+  line.append(percent, end).append("\t").append(name.c_str()).append("\n");
+  std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
 void List(const std::string& archive) {
   TFlagPrompt prompt(fpAbort);
   TZipArchiver zip(SystemFileSystem(), prompt);
@@ -136,7 +148,7 @@ int main(int argc, char** argv) {
       extras.onFileProgress = [&](const std::string& name, double progress,
                                   TZipProgressPhase phase) {
         if (phase == ppStart) prompt.FileStarted(name);
-        std::printf("progress\t%s\t%.2f\t%s\n", PhaseName(phase), progress, name.c_str());
+        PrintProgress(phase, progress, name);
       };
       ExtractArchive(
           SystemFileSystem(), paths[0], paths[1], prompt, [](const std::string&) {}, extras);
