@@ -36,10 +36,12 @@ class TFaultyStream : public TForwardingStream {
 }  // namespace
 
 void TFaultyFileSystem::FailNth(TFileOperation operation, int n, int systemError) {
+  std::lock_guard<std::mutex> hold(mutex_);
   faults_.push_back({operation, n, systemError});
 }
 
 bool TFaultyFileSystem::Fails(TFileOperation operation, const std::string& call, int& systemError) {
+  std::lock_guard<std::mutex> hold(mutex_);
   bool fails = false;
   for (TFault& fault : faults_) {
     if (fault.operation != operation || fault.remaining <= 0) continue;

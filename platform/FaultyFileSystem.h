@@ -1,10 +1,13 @@
 // A file system that passes every call to another one and fails the calls it is told to: the
 // n-th open with access denied, the n-th write with a full disk, the n-th removal with an I/O
 // error, ... It records the calls that open or change something. The inner file system is the
-// caller's and must outlive the wrapper and the streams it opened. One thread at a time.
+// caller's and must outlive the wrapper and the streams it opened. One thread at a time, but
+// for the counting of calls, which is under a lock: a stream may read on another thread (as
+// the decode thread reads the archive) while the file system is used.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -66,6 +69,7 @@ class TFaultyFileSystem : public IFileSystem {
     int systemError;
   };
   IFileSystem& inner_;
+  std::mutex mutex_;  // over faults_ and calls_
   std::vector<TFault> faults_;
   std::vector<std::string> calls_;
 };

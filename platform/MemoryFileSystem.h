@@ -1,7 +1,8 @@
 // A file system held in memory, for tests and fuzzing: folders, files (sparse, so a huge size
 // costs nothing until written), symbolic links and permission bits, with POSIX rules for
 // what may be created, removed, renamed and opened. Owns its tree; streams it hands out share
-// a file's bytes and may outlive the file's name. One thread at a time.
+// a file's bytes and may outlive the file's name. One thread at a time; a stream that only
+// reads may be used on another thread meanwhile, while its file is left unchanged.
 #pragma once
 
 #include <map>

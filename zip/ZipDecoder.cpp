@@ -8,8 +8,8 @@ namespace varnel {
 
 namespace {
 
-// Two pieces let the next one be read while one is inflated; three outputs let the writing
-// lag two inflate calls behind. About 5 MiB at most.
+// Two pieces let the next stored one be read while one is written; three outputs let the
+// writing lag two inflate calls behind. About 5 MiB at most.
 constexpr size_t kPieceBuffers = 2;
 constexpr size_t kOutputBuffers = 3;
 
@@ -23,6 +23,15 @@ void Refill(std::vector<TBytes>& pool, size_t count, size_t size) {
 }
 
 }  // namespace
+
+void ReadPiece(TStream& archive, uint64_t packed, uint64_t& consumed, TDecodePiece& piece,
+               bool deflate) {
+  piece.size = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed - consumed));
+  piece.offset = deflate && consumed == 0 ? 2 : 0;
+  consumed += piece.size;
+  piece.last = consumed == packed;
+  archive.ReadBuffer(piece.buffer.data() + piece.offset, static_cast<int64_t>(piece.size));
+}
 
 TZipCrypto::TZipCrypto(const std::string& password) {
   for (char c : password) Update(static_cast<uint8_t>(c));
@@ -81,7 +90,9 @@ void TEntryDecoder::Inflate(uint8_t* out, TDecodeStep& step) {
   step.totalBefore = z_.total_out;
   z_.next_out = out;
   z_.avail_out = static_cast<uInt>(setup_.outSize);
+  uInt availIn = z_.avail_in;
   step.result = inflate(&z_, Z_NO_FLUSH);
+  step.taken = availIn - z_.avail_in;
   step.data = out;
   step.size = setup_.outSize - z_.avail_out;
   step.totalAfter = z_.total_out;
@@ -116,31 +127,17 @@ TDecodeThread::~TDecodeThread() {
   thread_.join();
 }
 
-void TDecodeThread::Begin(const TDecodeSetup& setup, size_t pieceSize) {
+void TDecodeThread::Begin(const TDecodeSetup& setup, TStream& archive, uint64_t packed) {
   {
-    // The thread is idle. Buffers are made here, so it never allocates and never raises.
+    // The thread is idle. Buffers are made here, so it never allocates.
     std::lock_guard<std::mutex> hold(mutex_);
-    Refill(freePieces_, kPieceBuffers, pieceSize + 2);
+    Refill(freePieces_, kPieceBuffers, std::min<uint64_t>(kPieceSize, packed) + 2);
     if (setup.deflate) Refill(freeOutputs_, kOutputBuffers, setup.outSize);
     decoder_.Begin(setup);
     setup_ = setup;
+    archive_ = &archive;
+    packed_ = packed;
     running_ = true;
-  }
-  wake_.notify_all();
-}
-
-bool TDecodeThread::TakePiece(TDecodePiece& piece) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  if (freePieces_.empty()) return false;
-  piece.buffer = std::move(freePieces_.back());
-  freePieces_.pop_back();
-  return true;
-}
-
-void TDecodeThread::PutPiece(TDecodePiece&& piece) {
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    pieces_.push_back(std::move(piece));
   }
   wake_.notify_all();
 }
@@ -179,8 +176,7 @@ void TDecodeThread::End() noexcept {
   wake_.notify_all();
   done_.wait(lock, [this] { return !running_; });
   ending_ = false;
-  for (TDecodePiece& piece : pieces_) freePieces_.push_back(std::move(piece.buffer));
-  pieces_.clear();
+  archive_ = nullptr;
   for (TDecodeStep& step : steps_) Release(step);
   steps_.clear();
 }
@@ -196,31 +192,40 @@ void TDecodeThread::Run() {
   }
 }
 
-// Runs with the lock held, and lets go of it while decrypting and inflating.
+// Runs with the lock held, and lets go of it while reading, decrypting and inflating.
 void TDecodeThread::DecodeEntry(std::unique_lock<std::mutex>& lock) {
-  while (true) {
-    wake_.wait(lock, [this] { return ending_ || !pieces_.empty(); });
+  uint64_t consumed = 0;
+  while (consumed < packed_) {
+    wake_.wait(lock, [this] { return ending_ || !freePieces_.empty(); });
     if (ending_) return;
-    TDecodePiece piece = std::move(pieces_.front());
-    pieces_.pop_front();
-    if (piece.readFailed) {
+    TDecodePiece piece;
+    piece.buffer = std::move(freePieces_.back());
+    freePieces_.pop_back();
+    lock.unlock();
+    std::exception_ptr readFailure;
+    try {
+      ReadPiece(*archive_, packed_, consumed, piece, setup_.deflate);
+    } catch (...) {
+      readFailure = std::current_exception();
+    }
+    TDecodeStep stored;
+    if (!readFailure) {
+      decoder_.Feed(piece);
+      if (!setup_.deflate) decoder_.Store(piece, stored);
+    }
+    lock.lock();
+    if (readFailure) {
       freePieces_.push_back(std::move(piece.buffer));
       TDecodeStep failed;
       failed.readFailed = true;
+      failed.readFailure = readFailure;
       Deliver(std::move(failed));
       return;
     }
-    lock.unlock();
-    decoder_.Feed(piece);
-    lock.lock();
     if (!setup_.deflate) {
-      TDecodeStep step;
-      lock.unlock();
-      decoder_.Store(piece, step);
-      lock.lock();
-      step.buffer = std::move(piece.buffer);
-      step.holdsPiece = true;
-      if (!Deliver(std::move(step)) || piece.last) return;
+      stored.buffer = std::move(piece.buffer);
+      stored.holdsPiece = true;
+      if (!Deliver(std::move(stored))) return;
       continue;
     }
     while (true) {
@@ -234,6 +239,10 @@ void TDecodeThread::DecodeEntry(std::unique_lock<std::mutex>& lock) {
       freeOutputs_.pop_back();
       lock.unlock();
       decoder_.Inflate(step.buffer.data(), step);
+      if (step.size > 0 && step.size <= step.taken) {
+        step.stepCrc = crc32(0, step.data, static_cast<uInt>(step.size));
+        step.summed = true;
+      }
       lock.lock();
       bool pieceDone = step.PieceDone();
       step.last = piece.last && pieceDone;

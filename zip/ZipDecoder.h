@@ -1,8 +1,8 @@
 // Decoding of one entry's data (traditional decryption, inflate, CRC-32 of stored data) into
 // steps that the extraction reports and writes in order on the calling thread. TEntryDecoder
 // decodes on the thread that calls it; TDecodeThread runs one on a second thread ahead of the
-// writing, fed with pieces the calling thread reads. The component owns both; neither touches
-// the file system.
+// writing, reading the entry's pieces from the archive itself. The component owns both;
+// neither touches the file system.
 #pragma once
 
 #include <zlib.h>
@@ -10,11 +10,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/Streams.h"
 #include "zip/ZipBytes.h"
 
 namespace varnel {
@@ -48,9 +50,13 @@ struct TDecodePiece {
   TBytes buffer;
   size_t offset = 0;
   size_t size = 0;
-  bool last = false;        // the entry's last piece
-  bool readFailed = false;  // reading it raised; the exception stays with the reader
+  bool last = false;  // the entry's last piece
 };
+
+// Reads the next piece of an entry of packed bytes, of which consumed are read, into piece;
+// raises what the archive raises.
+void ReadPiece(TStream& archive, uint64_t packed, uint64_t& consumed, TDecodePiece& piece,
+               bool deflate);
 
 // One inflate call, or one stored piece with the CRC-32 after each of its slices.
 struct TDecodeStep {
@@ -60,11 +66,17 @@ struct TDecodeStep {
   uint64_t totalAfter = 0;
   int result = Z_OK;
   bool inputLeft = false;  // the call left input of its piece unconsumed
-  // Stored: the CRC-32 of the entry's data up to the end of each 65535-byte slice. The writing
-  // side computes it for inflated data, as inflate alone keeps the decode thread busy.
+  size_t taken = 0;        // input bytes the call consumed
+  // Stored: the CRC-32 of the entry's data up to the end of each 65535-byte slice.
   std::vector<uint32_t> sliceCrcs;
-  bool last = false;        // ends the last piece
-  bool readFailed = false;  // stands for a piece that could not be read
+  // Inflated: the CRC-32 of this step's data alone, when the decode thread summed it. It does
+  // so only for steps that inflate copied (stored blocks, output no larger than the input):
+  // elsewhere inflate alone keeps that thread busy, and the writing side sums the CRC.
+  bool summed = false;
+  uint32_t stepCrc = 0;
+  bool last = false;               // ends the last piece
+  bool readFailed = false;         // stands for a piece that could not be read
+  std::exception_ptr readFailure;  // what reading it raised; empty past the entry's end
   // The decode thread's buffer behind data: output, or the piece itself when stored.
   TBytes buffer;
   bool holdsPiece = false;
@@ -101,8 +113,9 @@ class TEntryDecoder {
   uint32_t crc_ = 0;
 };
 
-// The second thread. REQUIRES: one calling thread, which runs Begin, then TakePiece/PutPiece
-// and Next/Recycle in turns, then End, per entry; the thread is joined by the destructor.
+// The second thread. REQUIRES: one calling thread, which runs Begin, then Next/Recycle in
+// turns, then End, per entry; the archive stream is the decode thread's from Begin to End,
+// and the calling thread leaves it alone meanwhile. The thread is joined by the destructor.
 class TDecodeThread {
  public:
   TDecodeThread();
@@ -110,12 +123,10 @@ class TDecodeThread {
   TDecodeThread(const TDecodeThread&) = delete;
   TDecodeThread& operator=(const TDecodeThread&) = delete;
 
-  // Starts an entry whose pieces hold up to pieceSize bytes (plus the stream header).
-  void Begin(const TDecodeSetup& setup, size_t pieceSize);
-  // A free piece buffer, or false when all of them are queued or being decoded.
-  bool TakePiece(TDecodePiece& piece);
-  void PutPiece(TDecodePiece&& piece);
-  // The next step in order; waits for it.
+  // Starts an entry of packed bytes at the archive's position.
+  void Begin(const TDecodeSetup& setup, TStream& archive, uint64_t packed);
+  // The next step in order; waits for it. A piece that can't be read comes as a step after
+  // the steps before it, with what the read raised.
   TDecodeStep Next();
   void Recycle(TDecodeStep&& step);
   // Drops what was decoded ahead and not taken, and waits until the thread is idle.
@@ -136,7 +147,8 @@ class TDecodeThread {
   bool running_ = false;  // an entry is being decoded
   bool ending_ = false;   // End wants the thread idle
   TDecodeSetup setup_;
-  std::deque<TDecodePiece> pieces_;
+  TStream* archive_ = nullptr;
+  uint64_t packed_ = 0;
   std::deque<TDecodeStep> steps_;
   std::vector<TBytes> freePieces_;
   std::vector<TBytes> freeOutputs_;

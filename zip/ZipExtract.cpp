@@ -50,17 +50,6 @@ struct TEntryOutput {
 // decoding stops (Cancel, or the disk-full handler cancelled) or the entry failed.
 enum TStepVerdict { svNextStep, svPieceDone, svStopped, svFailed };
 
-// Reads the next piece of the entry's data into piece.
-void ReadPiece(TStream& archive, uint64_t packed, uint64_t& consumed, TDecodePiece& piece,
-               bool deflate) {
-  piece.size = static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed - consumed));
-  piece.offset = deflate && consumed == 0 ? 2 : 0;
-  piece.readFailed = false;
-  consumed += piece.size;
-  piece.last = consumed == packed;
-  archive.ReadBuffer(piece.buffer.data() + piece.offset, static_cast<int64_t>(piece.size));
-}
-
 // Decodes each piece just before its steps are replayed.
 template <typename Replay>
 TStepVerdict DecodeInline(TEntryDecoder& decoder, TDecodePiece& piece, TBytes& outBuffer,
@@ -91,30 +80,18 @@ TStepVerdict DecodeInline(TEntryDecoder& decoder, TDecodePiece& piece, TBytes& o
   return svPieceDone;
 }
 
-// Reads pieces ahead for the decode thread while replaying the steps it made. A piece that
-// can't be read raises only where the inline decoding would have read it, after the steps
-// before it; whatever was decoded past the point where the replay stops is dropped.
+// Replays the steps the decode thread made. A piece it couldn't read raises only where the
+// inline decoding would have read it, after the steps before it; whatever was decoded past
+// the point where the replay stops is dropped.
 template <typename Replay>
 TStepVerdict DecodeAheadOfWriting(TDecodeThread& thread, TStream& archive,
                                   const TDecodeSetup& setup, uint64_t packed, Replay& replay) {
-  thread.Begin(setup, static_cast<size_t>(std::min<uint64_t>(kPieceSize, packed)));
+  thread.Begin(setup, archive, packed);
   TScopeExit end([&] { thread.End(); });
-  uint64_t consumed = 0;
-  std::exception_ptr readFailure;
   while (true) {
-    TDecodePiece piece;
-    while (consumed < packed && !readFailure && thread.TakePiece(piece)) {
-      try {
-        ReadPiece(archive, packed, consumed, piece, setup.deflate);
-      } catch (...) {
-        readFailure = std::current_exception();
-        piece.readFailed = true;
-      }
-      thread.PutPiece(std::move(piece));
-    }
     TDecodeStep step = thread.Next();
     if (step.readFailed) {
-      if (readFailure) std::rethrow_exception(readFailure);
+      if (step.readFailure) std::rethrow_exception(step.readFailure);
       return svFailed;
     }
     TStepVerdict verdict = replay(step);
@@ -267,7 +244,8 @@ bool TBaseArchiver::DecodeItem(TStream& archive, TStream& output, const TZipDirI
       out.produced = step.totalAfter;
       return svStopped;
     }
-    out.crc = crc32(out.crc, step.data, static_cast<uInt>(step.size));
+    out.crc = step.summed ? crc32_combine(out.crc, step.stepCrc, static_cast<z_off_t>(step.size))
+                          : crc32(out.crc, step.data, static_cast<uInt>(step.size));
     return step.result == Z_STREAM_END ? svFailed : svNextStep;
   };
 

@@ -29,6 +29,16 @@ std::string Encrypted(const std::string& password, const std::string& data) {
 const std::string kText = Words(3 << 20, 1);
 const std::string kStored = Words(1300000, 2);
 
+// Noise, then words: inflate copies the stored blocks of the first part, whose CRC-32 the
+// decode thread sums, and decodes the rest, whose CRC-32 the writing side sums.
+std::string NoiseThenWords() {
+  std::mt19937 random(3);
+  std::string data(1500000, '\0');
+  for (char& c : data) c = static_cast<char>(random());
+  return data + Words(1 << 20, 4);
+}
+const std::string kCopied = NoiseThenWords();
+
 std::vector<TestEntry> LargeEntries() {
   return {{.name = "small.txt", .data = "s", .method = 8},
           {.name = "text.txt", .data = kText, .method = 8},
@@ -50,6 +60,10 @@ TEST(ZipModes, LargeAndDamagedEntriesShowTheSame) {
   std::vector<TestEntry> encrypted = {
       {.name = "e.txt", .data = kText, .method = 8, .flags = 1, .packed = Encrypted("pw", kText)},
       {.name = "after.txt", .data = "a"}};
+  std::vector<TestEntry> copied = {{.name = "copied.bin", .data = kCopied, .method = 8},
+                                   {.name = "after.txt", .data = "a"}};
+  std::vector<TestEntry> copiedCrcWrong = copied;
+  copiedCrcWrong[0].crc = Crc32(kCopied) ^ 1;
   std::string whole = BuildZip(LargeEntries());
   struct Case {
     const char* name;
@@ -68,6 +82,8 @@ TEST(ZipModes, LargeAndDamagedEntriesShowTheSame) {
       {"truncated-in-the-stored-entry", whole.substr(0, whole.size() / 2), {}},
       {"password-wrong-then-right", BuildZip(encrypted), {.passwords = {"wrong", "pw"}}},
       {"password-cancelled", BuildZip(encrypted), {}},
+      {"copied-and-decoded-blocks", BuildZip(copied), {}},
+      {"copied-and-decoded-blocks-crc-wrong", BuildZip(copiedCrcWrong), {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
