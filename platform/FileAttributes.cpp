@@ -78,14 +78,15 @@ bool SetFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_
   } else {
     mode |= 0200;
   }
-  return SetMode(fileSystem, path, mode);
+  return mode == (status.Mode & 0777) || SetMode(fileSystem, path, mode);
 }
 
 bool SetNewFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
-                          bool unixMode) {
+                          bool unixMode, int64_t createdMode) {
   int64_t permissions = UnixPermissions(attr, unixMode);
   if (permissions < 0) return SetFileAttributes(fileSystem, path, attr, unixMode);
-  return SetMode(fileSystem, path, static_cast<uint32_t>(permissions));
+  return permissions == createdMode ||
+         SetMode(fileSystem, path, static_cast<uint32_t>(permissions));
 }
 
 int32_t GetFileDosDateTime(IFileSystem& fileSystem, const std::string& path) {

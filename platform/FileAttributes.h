@@ -28,9 +28,10 @@ int64_t GetFileAttributes(IFileSystem& fileSystem, const std::string& path);
 bool SetFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
                        bool unixMode);
 // SetFileAttributes for a regular file the caller has just created: a Unix mode in attr is
-// applied without reading the file's mode first.
+// applied without reading the file's mode first, and not at all when the file was created
+// with it (createdMode: its permission bits, or -1 when unknown).
 bool SetNewFileAttributes(IFileSystem& fileSystem, const std::string& path, uint32_t attr,
-                          bool unixMode);
+                          bool unixMode, int64_t createdMode = -1);
 // Last-write time as a DOS date-time (date in the high 16 bits), -1 when it can't be read.
 int32_t GetFileDosDateTime(IFileSystem& fileSystem, const std::string& path);
 

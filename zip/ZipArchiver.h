@@ -234,6 +234,9 @@ class TBaseArchiver {
   bool OverwriteAllowed(std::string& outputPath, const std::string& entryName,
                         const TZipDirItem& item);
   bool AskPassword(const TZipDirItem& item);
+  // In a run, the permission bits that files made outright in path's folder get (from the
+  // umask, or the folder's default ACL), read from the first such file; -1 when unknown.
+  int64_t NewFileMode(const std::string& path);
 
   void DoOnFileProgress(const std::string& fileName, TZipProcessOperation operation,
                         double progress, TZipProgressPhase phase, bool& cancel);
@@ -254,10 +257,12 @@ class TBaseArchiver {
   int selectedCount_ = 0;
   bool processingActive_ = false;
   std::string currentDir_;
-  // During a run: the zone of the entry times, read once per run, and the folder the last
-  // entry made sure of.
+  // During a run: the zone of the entry times, read once per run, the folder the last entry
+  // made sure of, and the mode new files got in the last folder a file was made in.
   TLocalTimeZone localTime_;
   std::string knownFolder_;
+  std::string newFileFolder_;
+  int64_t newFileMode_ = -1;
   // Decoding buffers, grown for the entries and reused: up to 1 MiB of input (plus room for
   // the two-byte stream header) and up to 1 MiB of inflated output.
   TBytes inBuffer_;

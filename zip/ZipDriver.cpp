@@ -111,10 +111,12 @@ void TBaseArchiver::ProcessItems() {
   TRestore<bool> processing(processingActive_, true);
   localTime_.Reload();
   knownFolder_.clear();
-  // The decode thread and the folder known live for the run.
+  newFileFolder_.clear();
+  // The decode thread and the folders known live for the run.
   TScopeExit endRun([this] {
     decodeThread_.reset();
     knownFolder_.clear();
+    newFileFolder_.clear();
   });
   for (const TZipDirItem& item : dir_->Items) selectedCount_ += item.Selected ? 1 : 0;
 

@@ -319,6 +319,18 @@ bool TBaseArchiver::OverwriteAllowed(std::string& outputPath, const std::string&
   }
 }
 
+int64_t TBaseArchiver::NewFileMode(const std::string& path) {
+  if (!processingActive_) return -1;
+  std::string folder = ExtractFilePath(path);
+  if (folder != newFileFolder_) {
+    TFileStatus status = fileSystem_.Status(path, false);
+    if (status.Kind != TFileKind::File) return -1;
+    newFileFolder_ = folder;
+    newFileMode_ = status.Mode & 0777;
+  }
+  return newFileMode_;
+}
+
 void TBaseArchiver::ExtractItem(int index, std::string entryName, const std::string& destDir) {
   std::optional<EZipException> failure = ExtractEntry(index, std::move(entryName), destDir);
   if (failure) throw *failure;
@@ -355,6 +367,7 @@ std::optional<EZipException> TBaseArchiver::ExtractEntry(int index, std::string 
     file = fileSystem_.OpenFile(outputPath, fmCreateNew);
   } catch (const EStreamError&) {
   }
+  bool madeOutright = file != nullptr;
   if (!file) {
     int64_t existing = GetFileAttributes(fileSystem_, outputPath);
     if (existing < 0 || (existing & faDirectory)) return EZipException(19, {outputPath}, Name);
@@ -378,7 +391,8 @@ std::optional<EZipException> TBaseArchiver::ExtractEntry(int index, std::string 
     if (SkipFile || Cancel || !extracted) {
       DeleteFile(fileSystem_, outputPath);
     } else if (Options.SetAttributes) {
-      SetNewFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3);
+      SetNewFileAttributes(fileSystem_, outputPath, entryAttr, (item.VersionMadeBy >> 8) == 3,
+                           madeOutright ? NewFileMode(outputPath) : -1);
     }
   });
   extracted = DecodeEntry(index, *file);

@@ -194,16 +194,17 @@ TEST(ZipExtract, FolderPathBeyondThePathLimitFailsWithoutDeepRecursion) {
                                      "\" - Native error: 00020" + kFailureSuffix);
 }
 
+TestEntry UnixEntry(std::string name, std::string data, uint32_t mode) {
+  return TestEntry{.name = std::move(name),
+                   .data = std::move(data),
+                   .versionMadeBy = 0x031E,
+                   .externalAttr = mode << 16};
+}
+
 TEST(ZipExtract, UnixModesApplyWithoutSpecialBitsAndLinksStayFiles) {
-  auto unixEntry = [](std::string name, std::string data, uint32_t mode) {
-    return TestEntry{.name = std::move(name),
-                     .data = std::move(data),
-                     .versionMadeBy = 0x031E,
-                     .externalAttr = mode << 16};
-  };
-  Extraction run(BuildZip({unixEntry("tool", "#!/bin/sh\n", 0104755),
-                           unixEntry("setid", "s", 0106775),
-                           unixEntry("link", "/etc/passwd", 0120777),
+  Extraction run(BuildZip({UnixEntry("tool", "#!/bin/sh\n", 0104755),
+                           UnixEntry("setid", "s", 0106775),
+                           UnixEntry("link", "/etc/passwd", 0120777),
                            {.name = "ro.txt", .data = "r", .externalAttr = 0x21}}));
   run.Extract();
   EXPECT_EQ(run.Mode("tool"), mode_t{0100755});
@@ -211,6 +212,35 @@ TEST(ZipExtract, UnixModesApplyWithoutSpecialBitsAndLinksStayFiles) {
   EXPECT_TRUE(S_ISREG(run.Mode("link")));
   EXPECT_EQ(run.Read("link"), "/etc/passwd");
   EXPECT_EQ(run.Mode("ro.txt") & 0222, 0u);
+}
+
+// A file made outright has the mode new files get in its folder (0666 less the umask): the
+// mode is set only where the entry's differs, and comes out right whatever the umask.
+TEST(ZipExtract, ModesComeOutRightWhateverTheUmaskAndEqualOnesAreNotSetAgain) {
+  const std::vector<TestEntry> entries = {UnixEntry("a/same", "1", 0100644),
+                                          UnixEntry("a/exec", "2", 0100755),
+                                          UnixEntry("b/private", "3", 0100600),
+                                          UnixEntry("b/same", "4", 0100644),
+                                          {.name = "b/dos.txt", .data = "5"},
+                                          {.name = "b/ro.txt", .data = "6", .externalAttr = 0x21}};
+  for (mode_t umask : {022, 077, 0}) {
+    SCOPED_TRACE(umask);
+    mode_t before = ::umask(umask);
+    Extraction run(BuildZip(entries));
+    run.Extract();
+    ::umask(before);
+    std::vector<mode_t> modes;
+    for (const TestEntry& entry : entries) modes.push_back(run.Mode(entry.name) & 0777);
+    mode_t dos = (0666 & ~umask) | 0200;
+    EXPECT_EQ(modes, (std::vector<mode_t>{0644, 0755, 0600, 0644, dos, dos & ~mode_t{0222}}));
+  }
+  // In memory new files get 0644.
+  std::vector<std::string> chmods;
+  for (const std::string& line : ObservedExtraction(BuildZip(entries), false)) {
+    if (line.starts_with("chmod ")) chmods.push_back(line);
+  }
+  EXPECT_EQ(chmods, (std::vector<std::string>{"chmod /out/a/exec", "chmod /out/b/private",
+                                              "chmod /out/b/ro.txt"}));
 }
 
 TEST(ZipExtract, LastWriteTimeIsTheDosTimeAsLocalTime) {
