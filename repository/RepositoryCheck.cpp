@@ -219,14 +219,13 @@ class TChecker {
   }
 
   void CheckDigest(int integrityLine, const std::string& received) {
-    const std::string line = Line(integrityLine);
-    const std::optional<std::string> expected = ParseIntegrityLine(line);
-    if (!expected) {
-      if (line.starts_with("sha256:")) {
-        Report(integrityLine, "the integrity line is not \"sha256:\" and 64 hexadecimal digits");
+    try {
+      const std::optional<std::string> expected = ParseIntegrityLine(Line(integrityLine));
+      if (expected && *expected != received) {
+        Report(integrityLine, "the archive's SHA-256 is " + received + ", not " + *expected);
       }
-    } else if (*expected != received) {
-      Report(integrityLine, "the archive's SHA-256 is " + received + ", not " + *expected);
+    } catch (const EIntegrityLineError&) {
+      Report(integrityLine, "the integrity line is not \"sha256:\" and 64 hexadecimal digits");
     }
   }
 
