@@ -18,6 +18,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The public key of examples/TEST-ONLY-sample-repository-key.pem.
+const std::string kSampleKey = "XLhTF5B2zlHo8Dqa29paA0GxIfTIfK+x4xdwwEebdas=";
+
 std::string SourceDir() {
   const char* source = std::getenv("VARNEL_SOURCE_DIR");
   return std::string(source ? source : ".") + "/examples/repository/";
@@ -272,7 +275,8 @@ TEST(RepositoryCheckTest, TheSampleServedByNginxPassesAndAMissingArchiveIsReport
   std::unique_ptr<PeerServer> server = PeerServer::StartNginx(dir / "served/", dir / "nginx/");
   const std::string base = server->BaseUrl() + "/plain";
   ASSERT_TRUE(MakeSampleRepository(dir / "served/", base));
-  EXPECT_EQ(Report(base + "/tools/software.zip"), std::vector<std::string>());
+  EXPECT_EQ(Report(base + "/tools/software.zip", kSampleKey), std::vector<std::string>())
+      << "the sample is signed with its test key";
   fs::remove(dir / "served/tools/wordlist.zip");
   EXPECT_EQ(Report(base + "/tools/software.zip"),
             std::vector<std::string>{"software.dat:73: the archive " + base +
