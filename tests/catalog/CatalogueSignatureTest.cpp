@@ -91,6 +91,22 @@ TEST(CatalogueSignatureTest, EachRefusalHasItsPlainMessage) {
   }
 }
 
+// A serial kept by the program must never wrap, and a mistyped key must not pass as another.
+TEST(CatalogueSignatureTest, SerialsAndKeysAreReadOnlyInTheirOneForm) {
+  EXPECT_EQ(ParseCatalogueSerial("9223372036854775807"), INT64_MAX);
+  EXPECT_EQ(ParseCatalogueSerial("0"), 0);
+  for (const char* serial : {"9223372036854775808", "-1", "+1", "1 ", "", "0x10"}) {
+    EXPECT_EQ(ParseCatalogueSerial(serial), std::nullopt) << serial;
+  }
+  const std::string zeros(43, 'A');
+  EXPECT_EQ(DecodeRepositoryKey(zeros + "="), std::string(32, '\0'));
+  // Too short, 33 bytes, stray bits in the last character, a blank, a line break.
+  for (const std::string& key : {zeros, zeros + "B", zeros.substr(1) + "B=",
+                                 " " + zeros.substr(1) + "=", zeros.substr(2) + "\nA="}) {
+    EXPECT_THROW(DecodeRepositoryKey(key), ECatalogueSignatureError) << key;
+  }
+}
+
 TEST(CatalogueSignatureTest, AFileIsReadOnlyJustPastTheLimit) {
   test::TempDir dir;
   test::WriteFile(dir / "huge.sig", std::string(1 << 20, 'x'));
