@@ -23,11 +23,6 @@ constexpr const char* kCatalogueFile = "software.dat";
 constexpr size_t kMinWebPageLength = 4;
 constexpr double kRateAfterSeconds = 0.25;  // earlier rates jump about too much to read
 
-bool IsWebAddress(const std::string& text) {
-  const std::string lower = AsciiLower(std::string_view(text).substr(0, 8));
-  return lower.starts_with("http://") || lower.starts_with("https://");
-}
-
 void Download(const std::string& url, const std::string& filePath, TJob& job, TSha256* digest) {
   const auto start = std::chrono::steady_clock::now();
   TDownloadHooks hooks;

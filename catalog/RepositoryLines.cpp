@@ -1,6 +1,5 @@
 #include "catalog/RepositoryLines.h"
 
-#include <cctype>
 #include <functional>
 
 #include "platform/Exception.h"
@@ -145,24 +144,33 @@ TListEntry TRepositoryLines::FindListEntry(const std::string& name) const {
 }
 
 std::optional<std::string> TRepositoryLines::FindArchiveSha256(const std::string& name) const {
+  std::string line;
   // A last record of six to nine lines still works fully: its missing integrity line is no hash.
   try {
-    return ParseIntegrityLine(FindRecordField(name, kIntegrityField));
+    line = FindRecordField(name, kIntegrityField);
   } catch (const EStringListError&) {
     return std::nullopt;
+  }
+  try {
+    return ParseIntegrityLine(line);
+  } catch (const EIntegrityLineError&) {
+    throw EIntegrityLineError("The catalogue's record of \"" + name +
+                              "\" has a malformed integrity line (not \"sha256:\" and 64 "
+                              "hexadecimal digits), so its archive can't be checked and is not "
+                              "installed");
   }
 }
 
 std::optional<std::string> ParseIntegrityLine(std::string_view line) {
   constexpr std::string_view kPrefix = "sha256:";
   constexpr size_t kDigits = 64;
-  if (line.size() != kPrefix.size() + kDigits || !line.starts_with(kPrefix)) return std::nullopt;
-  std::string digest;
-  for (char c : line.substr(kPrefix.size())) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    digest += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (!line.starts_with(kPrefix)) return std::nullopt;
+  const std::string_view digits = line.substr(kPrefix.size());
+  if (digits.size() != kDigits ||
+      digits.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
+    throw EIntegrityLineError("The integrity line is not \"sha256:\" and 64 hexadecimal digits");
   }
-  return digest;
+  return AsciiLower(digits);
 }
 
 }  // namespace varnel

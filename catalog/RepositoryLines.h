@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Exception.h"
+
 namespace varnel {
 
 // Distances of the looked-up fields from a program's name line.
@@ -56,7 +58,9 @@ class TRepositoryLines {
   // the description of the last match, "no archive" when any match has a short archive line.
   TListEntry FindListEntry(const std::string& name) const;
   // The archive digest of the record found for name (64 lower-case hexadecimal digits), or
-  // nothing when its integrity line holds anything else or lies past the end of the list.
+  // nothing when its integrity line does not start with "sha256:" or lies past the end of the
+  // list. Raises EIntegrityLineError naming the program for a malformed "sha256:" line: what
+  // can't be checked must not be installed.
   std::optional<std::string> FindArchiveSha256(const std::string& name) const;
 
  private:
@@ -81,8 +85,13 @@ class TRepositoryLines {
 
 class TStream;
 
-// The digest an integrity line holds, in lower case: the line is exactly "sha256:" and 64
-// hexadecimal digits of either case. Nothing for any other text.
+// An integrity line that starts with "sha256:" but holds no digest.
+VARNEL_EXCEPTION(EIntegrityLineError, Exception);
+
+// The digest an integrity line holds, in lower case, when the line is exactly "sha256:" and 64
+// hexadecimal digits of either case. Nothing for a line that does not start with "sha256:";
+// raises EIntegrityLineError for one that does and is anything else (63 digits, a trailing
+// blank), which must not turn the check off.
 std::optional<std::string> ParseIntegrityLine(std::string_view line);
 
 // The whole content of a file opened for reading while others may read it too.

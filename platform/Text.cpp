@@ -182,4 +182,9 @@ std::string AsciiLower(std::string_view text) {
   return lower;
 }
 
+bool IsWebAddress(std::string_view text) {
+  const std::string lower = AsciiLower(text.substr(0, 8));
+  return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
 }  // namespace varnel

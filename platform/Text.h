@@ -30,4 +30,8 @@ constexpr char16_t AsciiLower(char16_t c) {
 }
 std::string AsciiLower(std::string_view text);
 
+// Whether text starts with "http://" or "https://" in any ASCII case: the only addresses the
+// program hands to the shell as a web page, and the one rule a repository check applies too.
+bool IsWebAddress(std::string_view text);
+
 }  // namespace varnel

@@ -8,6 +8,7 @@
 #include <map>
 #include <vector>
 
+#include "catalog/CatalogueSignature.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/FileTree.h"
 #include "platform/Files.h"
@@ -17,12 +18,16 @@
 #include "repository/Manifest.h"
 #include "repository/RepositoryCheck.h"
 #include "repository/RepositoryError.h"
+#include "repository/SigningKey.h"
 
 namespace varnel {
 
 namespace {
 
 constexpr const char* kManifestSuffix = ".toml";
+constexpr const char* kCatalogueArchive = "software.zip";
+constexpr const char* kSignatureFile = "software.zip.sig";
+constexpr int64_t kSecondsPerDay = 86400;
 constexpr uint32_t kFolderAttribute = 0x10;
 constexpr uint32_t kCatalogueMode = 0100644;
 
@@ -111,7 +116,9 @@ std::vector<TProgramSource> ReadSources(const std::string& source) {
   for (const std::string& file : ListFolder(SystemFileSystem(), source)) {
     if (!file.ends_with(kManifestSuffix)) continue;
     const std::string path = JoinPath(source, file);
-    if (FileInfo(SystemFileSystem(), path).Kind != fkFile) continue;
+    const TTreeEntryKind kind = FileInfo(SystemFileSystem(), path).Kind;
+    if (kind == fkFolder) continue;
+    if (kind != fkFile) throw ERepositoryError(path + ": not a file (links are not read)");
     const std::string name = file.substr(0, file.size() - std::string(kManifestSuffix).size());
     if (!IsArchiveName(name)) {
       throw ERepositoryError(path +
@@ -127,7 +134,12 @@ std::vector<TProgramSource> ReadSources(const std::string& source) {
 // The program's folder into archivePath; false when the program has no folder.
 bool WriteProgramArchive(const TProgramSource& program, const std::string& folder,
                          const std::string& archivePath) {
-  if (!DirectoryExists(SystemFileSystem(), folder)) return false;
+  const TFileKind kind = SystemFileSystem().Status(folder, false).Kind;
+  if (kind == TFileKind::Link) {
+    throw ERepositoryError(program.ManifestFile + ": " + folder +
+                           " is a link (links are not archived)");
+  }
+  if (kind != TFileKind::Folder) return false;
   TZipWriter zip(archivePath);
   for (const TFileTreeEntry& entry : ListFileTree(SystemFileSystem(), folder)) {
     const std::string path = JoinPath(folder, entry.RelativePath);
@@ -144,14 +156,127 @@ bool WriteProgramArchive(const TProgramSource& program, const std::string& folde
   return true;
 }
 
+// The manifest's icon below source, reached through folders only: no "..", no link.
+std::string IconPath(const TProgramSource& program, const std::string& source) {
+  const std::string& icon = program.Manifest.Icon;
+  std::string path = IncludeTrailingPathDelimiter(source);
+  for (size_t start = 0;;) {
+    const size_t end = std::min(icon.find('/', start), icon.size());
+    const std::string part = icon.substr(start, end - start);
+    path += part;
+    const TFileKind kind = SystemFileSystem().Status(path, false).Kind;
+    if (IsPlainPathComponent(part) && kind == TFileKind::None) {
+      throw ERepositoryError(program.ManifestFile + ": the icon " + path + " is missing");
+    }
+    if (!IsPlainPathComponent(part) ||
+        kind != (end == icon.size() ? TFileKind::File : TFileKind::Folder)) {
+      throw ERepositoryError(program.ManifestFile + ": the icon \"" + icon +
+                             "\" is not a file inside " + source +
+                             " (\"..\" and links are refused)");
+    }
+    if (end == icon.size()) return path;
+    path += kPathDelim;
+    start = end + 1;
+  }
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+  std::unique_ptr<TStream> file = SystemFileSystem().OpenFile(path, fmCreate);
+  file->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+}
+
+// Checks the build in staging as CheckRepository checks a folder, with the signing key's
+// public key when it is signed; raises ERepositoryError naming the manifest of the first defect.
+void CheckBuild(const std::string& staging, const std::vector<TProgramSource>& programs,
+                const std::optional<TEd25519PrivateKey>& key) {
+  const std::vector<TDefect> defects =
+      CheckRepository(staging, key ? std::optional(EncodeBase64(key->PublicKey())) : std::nullopt);
+  if (defects.empty()) return;
+  const TDefect& first = defects.front();
+  if (first.Line == 0) throw ERepositoryError(FormatDefect(first));
+  const size_t record = static_cast<size_t>((first.Line - 1) / kRecordLines);
+  throw ERepositoryError(programs[std::min(record, programs.size() - 1)].ManifestFile + ": " +
+                         first.Text);
+}
+
+// A folder beside outDir that a build is made in, with its tools/ folder; removed with what is
+// left in it when the build ends. Beside, so that moving the files in is a rename.
+class TBuildFolder {
+ public:
+  explicit TBuildFolder(const std::string& outDir) {
+    std::string target = outDir;
+    while (target.size() > 1 && target.ends_with(kPathDelim)) target.pop_back();
+    const std::string parent = ExtractFilePath(target);
+    if (!parent.empty() && !ForceDirectories(fileSystem_, parent)) {
+      throw ERepositoryError(parent + ": the folder can't be made");
+    }
+    folder_ = CreateUniqueDir(fileSystem_, parent + "." + ExtractFileName(target) + ".building-");
+    tools_ = folder_ + "tools/";
+    MkDir(fileSystem_, tools_);
+  }
+  ~TBuildFolder() {
+    try {
+      for (const std::string& name : ListFolder(fileSystem_, tools_)) {
+        DeleteFile(fileSystem_, tools_ + name);
+      }
+    } catch (const Exception&) {
+      // What can't be listed can't be removed either; it stays for the builder to see.
+    }
+    RemoveDir(fileSystem_, tools_);
+    RemoveDir(fileSystem_, folder_);
+  }
+  TBuildFolder(const TBuildFolder&) = delete;
+  TBuildFolder& operator=(const TBuildFolder&) = delete;
+
+  const std::string& Folder() const { return folder_; }
+  const std::string& Tools() const { return tools_; }
+
+  // Moves the files into outDir/tools/: the program archives, then the signature, then the
+  // catalogue archive, which makes the others part of the repository.
+  void Publish(const std::string& outDir, bool isSigned) {
+    const std::string tools = JoinPath(outDir, "tools/");
+    if (!ForceDirectories(fileSystem_, tools)) {
+      throw ERepositoryError(tools + ": the folder can't be made");
+    }
+    for (const std::string& name : ListFolder(fileSystem_, tools_)) {
+      if (name != kCatalogueArchive && name != kSignatureFile) Move(name, tools);
+    }
+    if (isSigned) {
+      Move(kSignatureFile, tools);
+    } else {
+      // The signature of an earlier build would not describe this catalogue.
+      DeleteFile(fileSystem_, tools + kSignatureFile);
+    }
+    Move(kCatalogueArchive, tools);
+  }
+
+ private:
+  void Move(const std::string& name, const std::string& tools) {
+    fileSystem_.Rename(tools_ + name, tools + name);
+  }
+
+  IFileSystem& fileSystem_ = SystemFileSystem();
+  std::string folder_;
+  std::string tools_;
+};
+
 }  // namespace
 
 void BuildRepository(const std::string& source, const std::string& outDir,
-                     const std::string& baseUrl) {
+                     const std::string& baseUrl, const std::optional<TSigning>& signing) {
   const std::vector<TProgramSource> programs = ReadSources(source);
-  const std::string tools = JoinPath(outDir, "tools/");
-  if (!ForceDirectories(SystemFileSystem(), tools))
-    throw ERepositoryError(tools + ": the folder can't be made");
+  std::optional<TEd25519PrivateKey> key;
+  if (signing) {
+    if (signing->ValidDays < 1 || signing->ValidDays > kMaxValidDays) {
+      throw ERepositoryError("a signature is valid for 1 to " + std::to_string(kMaxValidDays) +
+                             " days, not " + std::to_string(signing->ValidDays));
+    }
+    key = ReadSigningKey(signing->SecretFile);
+  }
+  // Everything is made beside outDir and moved in once it passed the check, so that a failed
+  // build leaves outDir as it was.
+  TBuildFolder build(outDir);
+  const std::string& tools = build.Tools();
   std::string base = baseUrl;
   while (base.ends_with("/")) base.pop_back();
 
@@ -160,14 +285,11 @@ void BuildRepository(const std::string& source, const std::string& outDir,
   int64_t newest = 0;
   for (const TProgramSource& program : programs) {
     const TProgramManifest& m = program.Manifest;
-    const std::string iconPath = JoinPath(source, m.Icon);
+    const std::string iconPath = IconPath(program, source);
     const std::string iconName = ExtractFileName(m.Icon);
     if (auto [at, added] = icons.emplace(iconName, iconPath); !added && at->second != iconPath) {
       throw ERepositoryError(program.ManifestFile + ": another icon is named \"" + iconName +
                              "\" already");
-    }
-    if (!FileExists(SystemFileSystem(), iconPath)) {
-      throw ERepositoryError(program.ManifestFile + ": the icon " + iconPath + " is missing");
     }
     newest = std::max(newest, FileInfo(SystemFileSystem(), program.ManifestFile).ModifiedTime);
 
@@ -184,7 +306,7 @@ void BuildRepository(const std::string& source, const std::string& outDir,
     }
   }
 
-  TZipWriter zip(tools + "software.zip");
+  TZipWriter zip(tools + kCatalogueArchive);
   zip.AddBytes("software.dat", std::move(catalogue), kCatalogueMode, newest);
   for (const auto& [name, path] : icons) {
     const TFileTreeEntry icon = FileInfo(SystemFileSystem(), path);
@@ -192,13 +314,15 @@ void BuildRepository(const std::string& source, const std::string& outDir,
   }
   zip.Close();
 
-  const std::vector<TDefect> defects = CheckRepository(outDir);
-  if (!defects.empty()) {
-    const TDefect& first = defects.front();
-    const size_t record = static_cast<size_t>((first.Line - 1) / kRecordLines);
-    throw ERepositoryError(programs[std::min(record, programs.size() - 1)].ManifestFile + ": " +
-                           first.Text);
+  if (key) {
+    const int64_t now = UnixTimeNow();
+    WriteTextFile(tools + kSignatureFile,
+                  WriteCatalogueSignature(*key, signing->Serial.value_or(now),
+                                          now + signing->ValidDays * kSecondsPerDay,
+                                          FileSha256(tools + kCatalogueArchive)));
   }
+  CheckBuild(build.Folder(), programs, key);
+  build.Publish(outDir, key.has_value());
 }
 
 }  // namespace varnel

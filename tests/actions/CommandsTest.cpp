@@ -224,9 +224,18 @@ INSTANTIATE_TEST_SUITE_P(
                   "e7e36c95110c81d4578c498a0d4829e0a074c395b0a1cc9c74e1cf6687483266 received "
                   "(8 bytes beginning 50 4B 03 04 20 74 68 65)"},
         DigestRow{"no_integrity_line", "\n\n\n\n", "anything", nullptr},
-        DigestRow{"other_text", "sha256:d31a92fc\n\n\n\n", "anything", nullptr},
+        DigestRow{"other_text", "md5:d31a92fc\n\n\n\n", "anything", nullptr},
         DigestRow{"last_record_of_six_lines", "", "anything", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A "sha256:" line that names no digest once turned the check off; it refuses the install.
+TEST_F(CommandsTest, AMalformedIntegrityLineRefusesTheInstallBeforeTheDownload) {
+  lines.SetText("s.ico\nSealed\nhttp://host/tools/sealed.zip\ns.sh\nd\nw\nsha256:d31a92fc\n\n\n\n");
+  window.selected = "Sealed";
+  EXPECT_THROW(Commands().Install(), EIntegrityLineError);
+  for (const std::string& entry : journal) EXPECT_FALSE(entry.starts_with("download:")) << entry;
+  EXPECT_FALSE(DirectoryExists(SystemFileSystem(), data + "Sealed"));
+}
 
 TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) {
   Commands().FirstStart();

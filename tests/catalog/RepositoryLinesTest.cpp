@@ -181,17 +181,21 @@ TEST(RepositoryLinesTest, ArchiveLengthCountsUtf16Units) {
   EXPECT_TRUE(lines.FindListEntry("Wide").noArchive);
 }
 
-TEST(RepositoryLinesTest, OnlyAnExactIntegrityLineNamesADigest) {
+// A malformed "sha256:" line once turned the check off; it must refuse the install instead.
+TEST(RepositoryLinesTest, OnlyLinesNotStartingWithSha256MeanNoCheck) {
   const std::string digits = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   EXPECT_EQ(ParseIntegrityLine("sha256:" + digits), digits);
   EXPECT_EQ(
       ParseIntegrityLine("sha256:BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"),
       digits);
-  for (const std::string& other :
-       {std::string(), "sha256:" + digits.substr(1), "sha256:" + digits + "0",
-        "sha256:" + digits + " ", " sha256:" + digits, "SHA256:" + digits, "sha-256:" + digits,
-        "sha256:" + digits.substr(1) + "g", "md5:" + digits}) {
+  for (const std::string& other : {std::string(), " sha256:" + digits, "sha-256:" + digits,
+                                   "md5:" + digits, std::string("-")}) {
     EXPECT_EQ(ParseIntegrityLine(other), std::nullopt) << other;
+  }
+  for (const std::string& malformed :
+       {std::string("sha256:"), "sha256:" + digits.substr(1), "sha256:" + digits + "0",
+        "sha256:" + digits + " ", "sha256: " + digits, "sha256:" + digits.substr(1) + "g"}) {
+    EXPECT_THROW(ParseIntegrityLine(malformed), EIntegrityLineError) << malformed;
   }
   // A record whose integrity line would lie past the end has no digest, and raises nothing.
   TRepositoryLines lines;
@@ -199,6 +203,16 @@ TEST(RepositoryLinesTest, OnlyAnExactIntegrityLineNamesADigest) {
   EXPECT_EQ(lines.FindArchiveSha256("Six"), std::nullopt);
   lines.SetText("i\nSeven\nhttp://h/seven.zip\nseven\nd\nw\nsha256:" + digits + "\n");
   EXPECT_EQ(lines.FindArchiveSha256("Seven"), digits);
+  lines.SetText("i\nSeven\nhttp://h/seven.zip\nseven\nd\nw\nsha256:" + digits + " \n");
+  try {
+    lines.FindArchiveSha256("Seven");
+    ADD_FAILURE() << "no exception";
+  } catch (const EIntegrityLineError& e) {
+    EXPECT_EQ(e.Message(),
+              "The catalogue's record of \"Seven\" has a malformed integrity line (not "
+              "\"sha256:\" and 64 hexadecimal digits), so its archive can't be checked and is "
+              "not installed");
+  }
 }
 
 TEST(InstalledTest, OnlyPlainNamesWithAFolderAreInstalled) {

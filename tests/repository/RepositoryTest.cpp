@@ -2,6 +2,7 @@
 // and python3's zipfile, broken one defect at a time, and the sample served by nginx.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,9 @@ namespace varnel::test {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The public key of examples/TEST-ONLY-sample-repository-key.pem.
+const std::string kSampleKey = "XLhTF5B2zlHo8Dqa29paA0GxIfTIfK+x4xdwwEebdas=";
 
 std::string SourceDir() {
   const char* source = std::getenv("VARNEL_SOURCE_DIR");
@@ -33,9 +37,12 @@ std::string Output(const std::string& command) {
   return out;
 }
 
-std::vector<std::string> Report(const std::string& location) {
+std::vector<std::string> Report(const std::string& location,
+                                const std::optional<std::string>& key = {}) {
   std::vector<std::string> lines;
-  for (const TDefect& defect : CheckRepository(location)) lines.push_back(FormatDefect(defect));
+  for (const TDefect& defect : CheckRepository(location, key)) {
+    lines.push_back(FormatDefect(defect));
+  }
   return lines;
 }
 
@@ -68,22 +75,70 @@ TEST(RepositoryBuildTest, TwoBuildsAreByteIdenticalAndPassTheCheck) {
       << catalogue;
 }
 
-TEST(RepositoryBuildTest, ASourceWithADefectIsRefusedNamingItsManifest) {
-  TempDir source;
-  fs::copy(SourceDir(), source.Path(), fs::copy_options::recursive);
-  WriteFile(source / "dice.toml",
-            "name = \"Dice\"\nexecutable = \"roll.py\"\nicon = \"icons/dice.ico\"\n");
-  TempDir out;
-  try {
-    BuildRepository(source.Path(), out.Path(), "http://127.0.0.1:8731");
-    ADD_FAILURE() << "no exception";
-  } catch (const ERepositoryError& e) {
-    EXPECT_EQ(e.Message(),
-              source / "dice.toml" + ": the archive holds no \"roll.py\", the executable path");
+std::vector<std::string> Tree(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    names.push_back(fs::relative(entry.path(), folder));
   }
-  WriteFile(source / "dice.toml", "name = \"Dice\"\nexecutabel = \"dice.py\"\n");
-  EXPECT_THROW(BuildRepository(source.Path(), out.Path(), "http://127.0.0.1:8731"),
-               ERepositoryError);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Only files inside the source are read, so that no link or ".." can publish a file of the
+// build machine; and a failed build leaves the output folder as it was.
+TEST(RepositoryBuildTest, ASourceWithADefectIsRefusedAndTheOutputKeptAsItWas) {
+  TempDir dir;
+  const std::string source = dir / "source/";
+  WriteFile(dir / "secret.ico", ReadFile(SourceDir() + "icons/dice.ico"));
+  auto dice = [&](const std::string& lines) {
+    WriteFile(source + "dice.toml", "name = \"Dice\"\n" + lines);
+  };
+  const std::string outside = " is not a file inside " + source + " (\"..\" and links are refused)";
+  struct Row {
+    const char* defect;
+    std::function<void()> damage;
+    std::string message;  // after the source folder
+  } rows[] = {
+      {"executable-missing", [&] { dice("executable = \"roll.py\"\nicon = \"icons/dice.ico\"\n"); },
+       "dice.toml: the archive holds no \"roll.py\", the executable path"},
+      {"misspelt-key", [&] { dice("executabel = \"dice.py\"\n"); },
+       "dice.toml: unknown key \"executabel\""},
+      {"icon-above-source", [&] { dice("executable = \"dice.py\"\nicon = \"../secret.ico\"\n"); },
+       "dice.toml: the icon \"../secret.ico\"" + outside},
+      {"icon-link",
+       [&] {
+         fs::create_symlink(dir / "secret.ico", source + "icons/link.ico");
+         dice("executable = \"dice.py\"\nicon = \"icons/link.ico\"\n");
+       },
+       "dice.toml: the icon \"icons/link.ico\"" + outside},
+      {"program-folder-link",
+       [&] {
+         fs::rename(source + "dice", dir / "dice");
+         fs::create_directory_symlink(dir / "dice", source + "dice");
+       },
+       "dice.toml: " + source + "dice is a link (links are not archived)"},
+      {"manifest-link", [&] { fs::create_symlink(dir / "secret.ico", source + "zz.toml"); },
+       "zz.toml: not a file (links are not read)"},
+  };
+  fs::create_directories(dir / "out/tools");
+  WriteFile(dir / "out/tools/old.zip", "old");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.defect);
+    fs::remove_all(source);
+    fs::remove_all(dir / "dice");
+    fs::copy(SourceDir(), source, fs::copy_options::recursive);
+    row.damage();
+    try {
+      BuildRepository(source, dir / "out", "http://127.0.0.1:8731");
+      ADD_FAILURE() << "no exception";
+    } catch (const ERepositoryError& e) {
+      EXPECT_EQ(e.Message(), source + row.message);
+    }
+    EXPECT_EQ(Tree(dir / "out"), (std::vector<std::string>{"tools", "tools/old.zip"}));
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+      EXPECT_FALSE(entry.path().filename().string().starts_with(".out")) << "a staging folder";
+    }
+  }
 }
 
 // A repository of two records made by peer tools in a folder laid out as the server's: Alpha
@@ -203,6 +258,16 @@ TEST_F(BrokenRepositoryTest, EachDefectGivesItsOneReportLine) {
   }
 }
 
+TEST_F(BrokenRepositoryTest, WithAKeyTheSignatureAndEveryIntegrityLineAreRequired) {
+  lines[6].clear();
+  Publish();
+  EXPECT_EQ(Report(root.Path(), std::string(43, 'A') + "="),
+            (std::vector<std::string>{
+                "software.zip.sig: The repository's catalogue is not signed",
+                "software.dat:7: the record has no integrity line, so the signature does not "
+                "cover its archive"}));
+}
+
 TEST(RepositoryCheckTest, TheSampleServedByNginxPassesAndAMissingArchiveIsReported) {
   TempDir dir;
   fs::create_directories(dir / "served");
@@ -210,7 +275,8 @@ TEST(RepositoryCheckTest, TheSampleServedByNginxPassesAndAMissingArchiveIsReport
   std::unique_ptr<PeerServer> server = PeerServer::StartNginx(dir / "served/", dir / "nginx/");
   const std::string base = server->BaseUrl() + "/plain";
   ASSERT_TRUE(MakeSampleRepository(dir / "served/", base));
-  EXPECT_EQ(Report(base + "/tools/software.zip"), std::vector<std::string>());
+  EXPECT_EQ(Report(base + "/tools/software.zip", kSampleKey), std::vector<std::string>())
+      << "the sample is signed with its test key";
   fs::remove(dir / "served/tools/wordlist.zip");
   EXPECT_EQ(Report(base + "/tools/software.zip"),
             std::vector<std::string>{"software.dat:73: the archive " + base +
