@@ -45,6 +45,12 @@ std::string NginxConfig(const std::string& root, const std::string& work) {
          "scgi;\n"
          "  server {\n"
          "    listen 127.0.0.1:{port};\n"
+         // Redirects as a web host sends them: relative, absolute, chained, and a loop.
+         "    absolute_redirect off;\n"
+         "    location = /r301 { return 301 /plain/ready; }\n"
+         "    location = /r302 { return 302 http://127.0.0.1:{port}/plain/ready; }\n"
+         "    location = /r307 { return 307 r301; }\n"
+         "    location = /loop { return 302 /loop; }\n"
          "    location /plain/ { alias " +
          root +
          "; }\n"
