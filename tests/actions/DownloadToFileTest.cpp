@@ -291,6 +291,42 @@ TEST_F(NginxDownloadTest, RedirectsAreFollowedAndALoopEnds) {
   }
 }
 
+// nginx behind a relay that cuts the first connection: the rest is asked for and nginx's
+// answer continues the file; once the file changed meanwhile, nginx sends it whole instead.
+TEST_F(NginxDownloadTest, ACutDownloadResumesOrStartsAgainWhenTheFileChanged) {
+  const std::string root = *dir_ / "www/";
+  const std::string first(3 << 20, 'a');
+  const std::string second(2 << 20, 'b');
+  for (bool change : {false, true}) {
+    SCOPED_TRACE(change ? "changed" : "unchanged");
+    WriteFile(root + "cut.bin", first);
+    const int port = std::stoi(server_->BaseUrl().substr(server_->BaseUrl().rfind(':') + 1));
+    test::CutRelay relay(port, 1 << 20, [&] {
+      if (change) WriteFile(root + "cut.bin", second);
+    });
+    TempDir out;
+    TSha256 digest;
+    int reconnects = 0;
+    TDownloadHooks hooks;
+    hooks.digest = &digest;
+    hooks.retryPauseMs = 1;
+    hooks.onReconnect = [&](int, int) { ++reconnects; };
+    int64_t firstAfterCut = -1;  // the file's length at the first progress report after the cut
+    hooks.onProgress = [&](int64_t received, int64_t) {
+      if (reconnects == 1 && firstAfterCut < 0) firstAfterCut = received;
+    };
+    DownloadToFile(relay.BaseUrl() + "/plain/cut.bin", out / "cut.bin", hooks);
+    EXPECT_EQ(reconnects, 1);
+    if (change) {
+      EXPECT_LT(firstAfterCut, 1 << 19);
+    } else {
+      EXPECT_GT(firstAfterCut, 1 << 19);
+    }
+    EXPECT_TRUE(ReadFile(out / "cut.bin") == (change ? second : first));
+    EXPECT_EQ(digest.HexDigest(), FileSha256(out / "cut.bin"));
+  }
+}
+
 TEST(PythonDownloadTest, FileIsByteIdentical) {
   TempDir dir;
   std::filesystem::create_directories(dir / "www");
