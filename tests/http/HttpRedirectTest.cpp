@@ -16,8 +16,8 @@ using test::ScriptServer;
 
 std::string Response(const std::string& status, const std::string& headers,
                      const std::string& body) {
-  return "HTTP/1.1 " + status + "\r\n" + headers + "Content-Length: " +
-         std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+  return "HTTP/1.1 " + status + "\r\n" + headers +
+         "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 std::string Moved(int code, const std::string& location) {
@@ -48,11 +48,16 @@ TEST(ResolveReferenceTest, ResolvesEachFormOfLocation) {
     const char* reference;
     const char* url;
   } cases[] = {
-      {"https://other/x", "https://other/x"},  {"//other:9/x", "http://other:9/x"},
-      {"/x/y", "http://h:8/x/y"},              {"d", "http://h:8/a/b/d"},
-      {"../d?k=v", "http://h:8/a/d?k=v"},      {"../../../d", "http://h:8/d"},
-      {"./", "http://h:8/a/b/"},               {"?r", "http://h:8/a/b/c?r"},
-      {"d#frag", "http://h:8/a/b/d"},          {"\\x\\y", "http://h:8/x/y"},
+      {"https://other/x", "https://other/x"},
+      {"//other:9/x", "http://other:9/x"},
+      {"/x/y", "http://h:8/x/y"},
+      {"d", "http://h:8/a/b/d"},
+      {"../d?k=v", "http://h:8/a/d?k=v"},
+      {"../../../d", "http://h:8/d"},
+      {"./", "http://h:8/a/b/"},
+      {"?r", "http://h:8/a/b/c?r"},
+      {"d#frag", "http://h:8/a/b/d"},
+      {"\\x\\y", "http://h:8/x/y"},
       {"", "http://h:8/a/b/c?q"},
   };
   for (const auto& c : cases) {
@@ -81,8 +86,8 @@ TEST(HttpRedirectTest, FollowsEveryRedirectCodeToWhereItsLocationPoints) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.location);
-    ScriptServer server({Script(Moved(c.code, c.location)),
-                         Script(Response("200 OK", "", "final body"))});
+    ScriptServer server(
+        {Script(Moved(c.code, c.location)), Script(Response("200 OK", "", "final body"))});
     const size_t otherBefore = other.Requests().size();
     THttpClient client;
     client.HandleRedirects = true;
@@ -157,7 +162,8 @@ TEST(HttpRedirectTest, ALoopEndsAtTheMaximumAndTheHookSeesEveryHop) {
     handled = false;
   };
   TMemoryStream target;
-  EXPECT_EQ(Fetch(client, server.BaseUrl() + "/f", target), "EHttpProtocolException: HTTP/1.1 301 Moved");
+  EXPECT_EQ(Fetch(client, server.BaseUrl() + "/f", target),
+            "EHttpProtocolException: HTTP/1.1 301 Moved");
 }
 
 }  // namespace
