@@ -34,6 +34,9 @@ void Download(const std::string& url, const std::string& filePath, TJob& job, TS
         elapsed.count() >= kRateAfterSeconds ? static_cast<double>(received) / elapsed.count() : 0;
     job.ReportProgress({pkDownload, received, total, rate});
   };
+  hooks.onReconnect = [&job](int attempt, int maximum) {
+    job.ReportProgress({pkReconnect, attempt, maximum});
+  };
   DownloadToFile(url, filePath, hooks);
 }
 

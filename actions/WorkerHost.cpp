@@ -28,6 +28,9 @@ std::string ProgressLabel(const TProgress& progress) {
              std::to_string(progress.Total);
     case pkDelete:
       return "Deleting files...";
+    case pkReconnect:
+      return "Reconnecting (" + std::to_string(progress.Done) + " of " +
+             std::to_string(progress.Total) + ")...";
   }
   return {};
 }

@@ -11,12 +11,12 @@
 
 namespace varnel {
 
-enum TProgressKind { pkDownload, pkExtract, pkDelete };
+enum TProgressKind { pkDownload, pkExtract, pkDelete, pkReconnect };
 
 struct TProgress {
   TProgressKind Kind = pkDownload;
-  int64_t Done = 0;           // bytes received, entries unpacked
-  int64_t Total = -1;         // below 0 when not known (a busy bar)
+  int64_t Done = 0;           // bytes received, entries unpacked, the retry under way
+  int64_t Total = -1;         // below 0 when not known (a busy bar); retries in all
   double BytesPerSecond = 0;  // downloads only; 0 until a rate is known
 };
 
@@ -37,7 +37,8 @@ class IWorkerHost {
   virtual void SetCancellable(bool cancellable) = 0;
 };
 
-// The progress window's label for a report: "Downloading files... 12.3 of 48.0 MB, 5.1 MB/s".
+// The progress window's label for a report: "Downloading files... 12.3 of 48.0 MB, 5.1 MB/s",
+// "Reconnecting (2 of 3)...".
 std::string ProgressLabel(const TProgress& progress);
 
 }  // namespace varnel

@@ -53,7 +53,7 @@ void TForm2::ShowOverOwner() {
 
 void TForm2::ShowProgress(const TProgress& progress) {
   Label2->setText(QString::fromStdString(ProgressLabel(progress)));
-  if (progress.Total <= 0) {
+  if (progress.Total <= 0 || progress.Kind == pkReconnect) {
     ProgressBar1->setRange(0, 0);  // busy
     return;
   }

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   varnel::TQtDialogs dialogs;
   varnel::TPosixShell shell;
   varnel::TForm1 form(varnel::ExtractFilePath(executable),
-                      "http://" VARNEL_REPOSITORY_HOST "/tools/software.zip", dialogs, shell,
+                      VARNEL_REPOSITORY_BASE "/tools/software.zip", dialogs, shell,
                       varnel::ApplicationTitle(executable));
   form.show();
   return application.exec();

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kMaxAuthRetries = 3;
 constexpr int kDrainShortMs = 100;
+constexpr int kDrainRedirectMs = 5000;
 // An error body is kept only up to this size; the rest is read and dropped, so a hostile
 // server can't make the client hold an unbounded page in memory.
 constexpr int64_t kMaxErrorBody = 1 << 20;
@@ -101,6 +102,32 @@ int32_t ChunkSize(const std::string& line) {
   return static_cast<int32_t>(static_cast<uint32_t>(value));
 }
 
+bool IsFollowedRedirect(int code) {
+  return code == 301 || code == 302 || code == 303 || code == 307 || code == 308;
+}
+
+// "bytes 100-199/1000" or "bytes */1000"; parts that don't read stay -1.
+TContentRange ParseContentRange(const std::string& value) {
+  TContentRange range;
+  std::string text = Trim(value);
+  if (!AsciiLower(text).starts_with("bytes")) return range;
+  text = Trim(text.substr(5));
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return range;
+  const std::string span = text.substr(0, slash);
+  const size_t dash = span.find('-');
+  if (dash != std::string::npos && (!ParseSigned(Trim(span.substr(0, dash)), range.Start) ||
+                                    !ParseSigned(Trim(span.substr(dash + 1)), range.End) ||
+                                    range.Start < 0 || range.End < range.Start)) {
+    range.Start = range.End = -1;
+  }
+  if (!ParseSigned(Trim(text.substr(slash + 1)), range.InstanceLength) ||
+      range.InstanceLength < 0) {
+    range.InstanceLength = -1;
+  }
+  return range;
+}
+
 // 7-bit text for the request head: each character above U+007F becomes one "?".
 std::string ToAscii(const std::string& utf8) {
   std::string out;
@@ -164,14 +191,33 @@ void THttpClient::Disconnect() {
   ioHandler_.Close();
 }
 
+// A followed redirect repeats the request with the new URL; the target is cut back to where it
+// stood, so a hop never leaves bytes of an earlier response in it.
 void THttpClient::Get(const std::string& url, TStream& target) {
   authRetries_ = 0;
+  redirectCount_ = 0;
+  const int64_t start = target.Position();
   try {
-    PrepareRequest(url);
-    ConnectToEndpoint();
-    SendHead();
-    ReadResponseHead();
-    ProcessResponse(target);
+    for (std::string next = url;;) {
+      PrepareRequest(next);
+      ConnectToEndpoint();
+      SendHead();
+      ReadResponseHead();
+      std::optional<std::string> location = Redirect();
+      if (!location) {
+        bool proceed = true;
+        if (OnHeadersAvailable) OnHeadersAvailable(*this, response_.RawHeaders, proceed);
+        if (!proceed) {
+          Disconnect();  // the body stays unread on the connection
+          break;
+        }
+        ProcessResponse(target);
+        break;
+      }
+      target.SetPosition(start);
+      if (target.Size() > start) target.SetSize(start);
+      next = *location;
+    }
   } catch (...) {
     DecideKeepAlive();
     throw;
@@ -238,6 +284,10 @@ void THttpClient::SendHead() {
   lines.SetValue("Accept", Request.Accept);
   lines.SetValue("Accept-Encoding", Request.AcceptEncoding);
   lines.SetValue("User-Agent", Request.UserAgent);
+  if (!Request.Range.empty()) {
+    lines.SetValue("Range", "bytes=" + Request.Range);
+    lines.SetValue("If-Range", Request.IfRange);
+  }
   std::string head = "GET " + requestTarget_ + " HTTP/1.1\r\n";
   for (const std::string& line : lines.Lines()) {
     if (!line.empty()) head += line + "\r\n";
@@ -264,6 +314,12 @@ void THttpClient::ReadResponseHead() {
     response_.HasContentLength =
         ParseSigned(Trim(response_.RawHeaders.Values("Content-Length")), length);
     response_.ContentLength = response_.HasContentLength ? length : -1;
+    const THeaderList& headers = response_.RawHeaders;
+    response_.Location = headers.Values("Location");
+    response_.ETag = headers.Values("ETag");
+    response_.LastModified = headers.Values("Last-Modified");
+    response_.AcceptRanges = headers.Values("Accept-Ranges");
+    response_.ContentRange = ParseContentRange(headers.Values("Content-Range"));
   } while (response_.StatusCode == 100);
 }
 
@@ -294,12 +350,40 @@ bool THttpClient::CanSetUpAuthentication() const {
   return false;
 }
 
+std::string THttpClient::CurrentUrl() const {
+  const std::string host = uri_.IPVersion == ipV6 ? "[" + uri_.Host + "]" : uri_.Host;
+  return uri_.Protocol + "://" + host + ":" + uri_.Port + requestTarget_;
+}
+
+// Any 3xx but 304, and any response with a Location, counts as a redirect; only those of
+// IsFollowedRedirect are followed, and only when HandleRedirects (or the hook) says so.
+std::optional<std::string> THttpClient::Redirect() {
+  const int code = response_.StatusCode;
+  if (!((code / 100 == 3 && code != 304) || !response_.Location.empty())) return std::nullopt;
+  ++redirectCount_;
+  std::string dest = response_.Location.empty()
+                         ? std::string()
+                         : ResolveReference(CurrentUrl(), response_.Location);
+  bool handled = HandleRedirects && IsFollowedRedirect(code) && !dest.empty();
+  std::string method = "GET";
+  if (OnRedirect) OnRedirect(*this, dest, redirectCount_, handled, method);
+  if (!handled || dest.empty()) RaiseProtocolError(-1);
+  if (redirectCount_ > RedirectMaximum) {
+    throw ERedirectError("Too many redirects: more than " + std::to_string(RedirectMaximum) +
+                         " in a row, the last one to " + dest);
+  }
+  if (SameText(uri_.Protocol, "https") && SameText(TUri(dest).Protocol, "http")) {
+    throw ERedirectError("A redirect from https to http was refused: " + CurrentUrl() + " to " +
+                         dest);
+  }
+  DrainBody(kDrainRedirectMs);
+  DecideKeepAlive();
+  return dest;
+}
+
 void THttpClient::ProcessResponse(TStream& target) {
   int code = response_.StatusCode;
   int kind = code / 100;
-  if ((kind == 3 && code != 304) || !response_.RawHeaders.Values("Location").empty()) {
-    RaiseProtocolError(-1);
-  }
   if (code == 204) {
     DrainBody(kDrainShortMs);
   } else if (kind == 2) {

@@ -1,10 +1,12 @@
 // THttpClient fetches one URL with an HTTP/1.1 GET and writes the response body into a stream
-// the caller owns; the client owns its connection and closes it when it is destroyed.
-// Redirects are never followed, and an error status raises EHttpProtocolException.
+// the caller owns; the client owns its connection and closes it when it is destroyed. By default
+// redirects are not followed, and an error status raises EHttpProtocolException. One thread uses
+// a client at a time.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,19 @@ struct THttpRequest {
   std::string Host;
   std::string Username;
   std::string Password;
+  // Sent as "Range: bytes=" + Range when not empty, e.g. "1000-" for the rest from byte 1000.
+  std::string Range;
+  // Sent with a Range: the validator (an ETag or a date, as the server gave it) the rest must
+  // still match; a server whose file changed answers with the whole new file instead.
+  std::string IfRange;
   THeaderList CustomHeaders;
+};
+
+// "bytes 100-199/1000": the first and last byte of the part, and the whole length (-1 for "*").
+struct TContentRange {
+  int64_t Start = -1;
+  int64_t End = -1;
+  int64_t InstanceLength = -1;
 };
 
 struct THttpResponse {
@@ -36,6 +50,11 @@ struct THttpResponse {
   int64_t ContentLength = -1;
   bool HasContentLength = false;
   bool KeepAlive = false;
+  std::string Location;
+  std::string ETag;
+  std::string LastModified;  // as received
+  std::string AcceptRanges;
+  TContentRange ContentRange;
 };
 
 class THttpClient {
@@ -55,6 +74,24 @@ class THttpClient {
   THttpRequest Request;
   const THttpResponse& Response() const { return response_; }
 
+  // Off by default: a redirect then fails as any error status does. On, 301, 302, 303, 307 and
+  // 308 responses with a Location are followed, up to RedirectMaximum in one Get, never from
+  // https to http.
+  bool HandleRedirects = false;
+  int RedirectMaximum = 15;
+
+  // Before a redirect is followed: dest is the absolute URL it leads to, numRedirect counts the
+  // redirects of this Get, handled arrives holding whether the client would follow it (the hook
+  // may change both dest and handled); method stays "GET".
+  std::function<void(THttpClient& sender, std::string& dest, int& numRedirect, bool& handled,
+                     std::string& method)>
+      OnRedirect;
+  // After each final response head, before its body is read (Response() describes it); with
+  // vContinue set to false the Get ends at once, successfully, with nothing read. A handler may
+  // raise to refuse the response.
+  std::function<void(THttpClient& sender, const THeaderList& headers, bool& vContinue)>
+      OnHeadersAvailable;
+
   // Work events: begin with the expected count (0 when unknown), the running count, end.
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCountMax)> OnWorkBegin;
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCount)> OnWork;
@@ -69,6 +106,11 @@ class THttpClient {
   void ReadResponseHead();
   void ReadHeaderBlock();
   void ProcessResponse(TStream& target);
+  // The URL a followed redirect leads to, or nothing when the response is no redirect. A
+  // redirect that is not followed raises the protocol error.
+  std::optional<std::string> Redirect();
+  // The URL of the request just sent, as the working URI holds it.
+  std::string CurrentUrl() const;
   // Reads the body by its framing; timeoutMs > 0 first waits that long for any data.
   void ReadBody(TStream& target, int timeoutMs);
   void ReadChunked(TStream& target);
@@ -83,6 +125,7 @@ class THttpClient {
   std::string requestTarget_;
   THttpResponse response_;
   int authRetries_ = 0;
+  int redirectCount_ = 0;
 };
 
 }  // namespace varnel

@@ -18,6 +18,9 @@ VARNEL_EXCEPTION(EPortRequired, ENetException);
 VARNEL_EXCEPTION(EAlreadyConnected, ENetException);
 VARNEL_EXCEPTION(ECouldNotBindSocket, ENetException);
 VARNEL_EXCEPTION(EReplyRFCError, ENetException);
+// A redirect the client refuses to follow: more than RedirectMaximum in one request, or one
+// from https to http.
+VARNEL_EXCEPTION(ERedirectError, ENetException);
 // A port number outside 0..65535 in a URL.
 VARNEL_EXCEPTION(ERangeError, Exception);
 

@@ -25,4 +25,11 @@ class TUri {
   TIPVersion IPVersion = ipV4;
 };
 
+// The absolute URL a reference found in a response to base names, as a browser resolves a
+// Location: a reference with a scheme stands as it is, "//host/p" takes base's scheme, "/p"
+// base's scheme and authority, "?q" base's path too, and any other text is merged with the
+// folder of base's path; "." and ".." segments go. Backslashes count as slashes, and a fragment
+// is dropped, since it is never sent.
+std::string ResolveReference(const std::string& base, const std::string& reference);
+
 }  // namespace varnel

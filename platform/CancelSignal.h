@@ -24,6 +24,8 @@ class TCancelSignal {
   bool Cancelled() const { return cancelled_.load(); }
   // Raises EOperationCancelled once Cancel was called.
   void ThrowIfCancelled() const;
+  // Waits up to timeoutMs (< 0: without limit); true once Cancel was called.
+  bool Wait(int timeoutMs) const;
   // Readable from the first Cancel on; never read from, so it stays readable.
   int WaitDescriptor() const { return fd_; }
 

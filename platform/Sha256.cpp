@@ -54,19 +54,4 @@ std::string FileSha256(const std::string& path) {
   return digest.HexDigest();
 }
 
-TDigestStream::TDigestStream(TStream& target, TSha256& digest)
-    : TForwardingStream(target), digest_(digest), digested_(target.Position()) {}
-
-int64_t TDigestStream::Write(const void* buffer, int64_t count) {
-  if (target_.Position() != digested_) {
-    throw EStreamError("A digested stream must be written in order");
-  }
-  const int64_t written = target_.Write(buffer, count);
-  if (written > 0) {
-    digest_.Update(buffer, static_cast<size_t>(written));
-    digested_ += written;
-  }
-  return written;
-}
-
 }  // namespace varnel

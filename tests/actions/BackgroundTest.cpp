@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -185,12 +186,16 @@ TEST_F(BackgroundTest, AFailedUpdateLeavesTheOldVersionIntact) {
   EXPECT_EQ(window.panel, " Cancelled");
   EXPECT_EQ(Tree(data), before);
 
-  // A connection cut in the middle of the body: the error is raised as before.
+  // A connection cut in the middle of the body is tried again, and the retry's failure raised.
   ScriptServer cut(std::vector<ConnectionScript>{
-      {{{"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + std::string(100, 'x'), 50}}, true}});
+      {{{"HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\n" + std::string(100, 'x'), 50}}, true},
+      {{{"HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n", 0}}, false}});
   TCommands again = Commands(cut.BaseUrl());
-  EXPECT_THROW(Run(again, true), ESocketError);
+  EXPECT_THROW(Run(again, true), EHttpProtocolException);
   EXPECT_EQ(window.panel, " Downloading archive...");
+  EXPECT_TRUE(std::any_of(host.shown.begin(), host.shown.end(), [](const TProgress& shown) {
+    return ProgressLabel(shown) == "Reconnecting (1 of 3)...";
+  }));
   EXPECT_EQ(Tree(data), before);
   EXPECT_TRUE(fs::exists(app + "temp.zip"));
 }

@@ -3,9 +3,11 @@
 // child in the foreground; the destructor stops it and waits for it.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace varnel::test {
@@ -19,8 +21,9 @@ class PeerServer {
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
   // nginx serving root at "/plain/" as stored, at "/slow/" the same at 256 KB/s, and at
-  // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked. work
-  // holds configuration, logs and temporary files.
+  // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked;
+  // "/r301", "/r302" and "/r307" redirect to "/plain/ready", "/loop" to itself. work holds
+  // configuration, logs and temporary files.
   static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work);
   // python3 -m http.server serving root at "/".
   static std::unique_ptr<PeerServer> StartPython(const std::string& root, const std::string& work);
@@ -35,6 +38,33 @@ class PeerServer {
 
   int pid_ = -1;
   int port_ = 0;
+};
+
+// A relay on 127.0.0.1 in front of a server, as a flaky network is: the first connection is
+// cut after cutAfter bytes of the server's answer have been passed on, and onCut runs then
+// (before the next connection is accepted); later connections are relayed whole. Runs on its
+// own thread; the destructor stops it.
+class CutRelay {
+ public:
+  CutRelay(int upstreamPort, size_t cutAfter, std::function<void()> onCut);
+  ~CutRelay();
+  CutRelay(const CutRelay&) = delete;
+  CutRelay& operator=(const CutRelay&) = delete;
+
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  void Run();
+  // Relays one connection; false when it was cut.
+  bool Relay(int client, size_t limit);
+
+  int upstreamPort_;
+  size_t cutAfter_;
+  std::function<void()> onCut_;
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
 };
 
 // Builds the sample repository (scripts/make-repository) into out, its catalogue's archive

@@ -1,5 +1,9 @@
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -45,6 +49,12 @@ std::string NginxConfig(const std::string& root, const std::string& work) {
          "scgi;\n"
          "  server {\n"
          "    listen 127.0.0.1:{port};\n"
+         // Redirects as a web host sends them: relative, absolute, chained, and a loop.
+         "    absolute_redirect off;\n"
+         "    location = /r301 { return 301 /plain/ready; }\n"
+         "    location = /r302 { return 302 http://127.0.0.1:{port}/plain/ready; }\n"
+         "    location = /r307 { return 307 r301; }\n"
+         "    location = /loop { return 302 /loop; }\n"
          "    location /plain/ { alias " +
          root +
          "; }\n"
@@ -151,6 +161,73 @@ std::unique_ptr<PeerServer> PeerServer::StartPython(const std::string& root,
     }
   }
   throw std::runtime_error("python3 http.server did not start; see " + work + "python.log");
+}
+
+CutRelay::CutRelay(int upstreamPort, size_t cutAfter, std::function<void()> onCut)
+    : upstreamPort_(upstreamPort), cutAfter_(cutAfter), onCut_(std::move(onCut)) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t length = sizeof address;
+  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::listen(listenFd_, 8) != 0) {
+    throw std::runtime_error("the relay could not listen");
+  }
+  ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this] { Run(); });
+}
+
+CutRelay::~CutRelay() {
+  stop_ = true;
+  thread_.join();
+  ::close(listenFd_);
+}
+
+void CutRelay::Run() {
+  bool cut = false;
+  while (!stop_) {
+    pollfd p{listenFd_, POLLIN, 0};
+    if (::poll(&p, 1, 20) <= 0) continue;
+    const int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    if (!Relay(client, cut ? SIZE_MAX : cutAfter_) && !cut) {
+      cut = true;
+      onCut_();
+    }
+  }
+}
+
+bool CutRelay::Relay(int client, size_t limit) {
+  const int server = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{
+      AF_INET, htons(static_cast<uint16_t>(upstreamPort_)), {htonl(INADDR_LOOPBACK)}, {}};
+  bool whole = ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  size_t passed = 0;
+  char buffer[16384];
+  for (bool open = whole; open && !stop_;) {
+    pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+    if (::poll(p, 2, 20) <= 0) continue;
+    for (int side = 0; side < 2 && open; ++side) {
+      if (!(p[side].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      const ssize_t n = ::recv(p[side].fd, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        open = false;
+        break;
+      }
+      size_t count = static_cast<size_t>(n);
+      if (side == 1) {
+        count = std::min(count, limit - passed);
+        passed += count;
+        if (passed == limit) open = whole = false;
+      }
+      if (::send(p[1 - side].fd, buffer, count, MSG_NOSIGNAL) != static_cast<ssize_t>(count)) {
+        open = false;
+      }
+    }
+  }
+  ::close(server);
+  ::close(client);
+  return whole;
 }
 
 bool MakeSampleRepository(const std::string& out, const std::string& baseUrl) {
