@@ -34,12 +34,17 @@ class TReportingStream : public TForwardingStream {
 
 void DownloadToFile(const std::string& url, const std::string& filePath,
                     const TDownloadHooks& hooks) {
+  TFileStream file(filePath, fmCreate);
+  DownloadToFile(url, file, hooks);
+}
+
+void DownloadToFile(const std::string& url, TStream& file, const TDownloadHooks& hooks) {
   std::unique_ptr<ISocketStack> cancellable;
   if (hooks.cancel) cancellable = CancellableSocketStack(*hooks.cancel);
   auto client = std::make_unique<THttpClient>(cancellable ? *cancellable : SystemSocketStack());
-  auto stream = std::make_unique<TFileStream>(filePath, fmCreate);
+  file.SetPosition(0);
   // The body goes through the digest (when asked for) and the progress report to the file.
-  TStream* target = stream.get();
+  TStream* target = &file;
   std::unique_ptr<TDigestStream> digested;
   if (hooks.digest) {
     digested = std::make_unique<TDigestStream>(*target, *hooks.digest);

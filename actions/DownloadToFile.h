@@ -10,6 +10,7 @@ namespace varnel {
 
 class TCancelSignal;
 class TSha256;
+class TStream;
 
 struct TDownloadHooks {
   // Stops the connect and every wait on the connection with EOperationCancelled.
@@ -24,5 +25,7 @@ struct TDownloadHooks {
 // Raises what the file stream or the HTTP client raised, unchanged.
 void DownloadToFile(const std::string& url, const std::string& filePath,
                     const TDownloadHooks& hooks = {});
+// The same into a stream the caller opened and keeps: the body is written from its start.
+void DownloadToFile(const std::string& url, TStream& target, const TDownloadHooks& hooks = {});
 
 }  // namespace varnel
