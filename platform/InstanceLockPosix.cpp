@@ -1,9 +1,10 @@
 #include <unistd.h>
 
-#include <fstream>
 #include <sstream>
 
+#include "platform/Exception.h"
 #include "platform/InstanceLock.h"
+#include "platform/Streams.h"
 
 namespace varnel {
 
@@ -19,9 +20,14 @@ std::string HostName() {
 // The start time of process pid in clock ticks since boot (field 22 of /proc/PID/stat); ""
 // when no such process runs.
 std::string StartTime(long long pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return {};
+  std::string line(1024, '\0');
+  try {
+    TFileStream stat("/proc/" + std::to_string(pid) + "/stat", fmOpenRead);
+    line.resize(static_cast<size_t>(stat.Read(line.data(), static_cast<int64_t>(line.size()))));
+  } catch (const EStreamError&) {
+    return {};
+  }
+  if (line.rfind(')') == std::string::npos) return {};
   // The command name in parentheses may hold blanks; the fields after it don't.
   std::istringstream fields(line.substr(line.rfind(')') + 1));
   std::string field;
