@@ -7,6 +7,7 @@
 #include "actions/DesktopShortcut.h"
 #include "actions/DownloadToFile.h"
 #include "actions/ExtractArchive.h"
+#include "actions/ExtractionFileSystem.h"
 #include "catalog/Installed.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
@@ -18,12 +19,11 @@ namespace varnel {
 
 namespace {
 
-constexpr const char* kTempArchive = "temp.zip";
 constexpr const char* kCatalogueFile = "software.dat";
 constexpr size_t kMinWebPageLength = 4;
 constexpr double kRateAfterSeconds = 0.25;  // earlier rates jump about too much to read
 
-void Download(const std::string& url, const std::string& filePath, TJob& job, TSha256* digest) {
+void Download(const std::string& url, TStream& target, TJob& job, TSha256* digest) {
   const auto start = std::chrono::steady_clock::now();
   TDownloadHooks hooks;
   hooks.cancel = &job.CancelSignal();
@@ -37,7 +37,7 @@ void Download(const std::string& url, const std::string& filePath, TJob& job, TS
   hooks.onReconnect = [&job](int attempt, int maximum) {
     job.ReportProgress({pkReconnect, attempt, maximum});
   };
-  DownloadToFile(url, filePath, hooks);
+  DownloadToFile(url, target, hooks);
 }
 
 void Extract(IFileSystem& fileSystem, const std::string& zipPath, const std::string& destFolder,
@@ -93,13 +93,7 @@ class TCommands::TBusyGuard {
 TCommands::TCommands(TCommandContext context)
     : context_(std::move(context)), worker_(context_.Host, context_.Prompt, context_.Window) {
   if (!context_.Download) context_.Download = Download;
-  if (!context_.Extract) {
-    context_.Extract = [&fileSystem = context_.FileSystem](const std::string& zipPath,
-                                                           const std::string& destFolder,
-                                                           IPrompt& prompt, TJob& job) {
-      Extract(fileSystem, zipPath, destFolder, prompt, job);
-    };
-  }
+  if (!context_.Extract) context_.Extract = Extract;
 }
 
 void TCommands::Guarded(const std::function<void()>& command) {
@@ -110,7 +104,7 @@ void TCommands::Guarded(const std::function<void()>& command) {
 
 std::optional<std::string> TCommands::SelectedName() {
   std::optional<std::string> name = context_.Window.SelectedItemText();
-  if (name && !IsPlainPathComponent(*name)) {
+  if (name && !IsProgramFolderName(*name)) {
     throw EProgramNameError("The program name \"" + *name +
                             "\" can't be used as a folder name; the command was not carried out");
   }
@@ -141,17 +135,12 @@ std::string TCommands::IconPath(const std::string& name) const {
   return icon.empty() ? std::string() : JoinPath(context_.DataDir, icon);
 }
 
-std::string TCommands::TempArchive() const {
-  return context_.AppDir + kTempArchive;
-}
-
 bool TCommands::RunInBackground(const std::string& caption,
                                 const std::function<void(TJob&)>& work) {
   try {
     worker_.Run(caption, work);
     return true;
   } catch (const EOperationCancelled&) {
-    DeleteFile(context_.FileSystem, TempArchive());
     context_.Window.SetStatus("Cancelled");
     return false;
   }
@@ -160,16 +149,25 @@ bool TCommands::RunInBackground(const std::string& caption,
 std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& url,
                                                              const char* unpackingStatus,
                                                              const TArchiveExpectation& expected,
-                                                             TJob& job) {
+                                                             TJob& job, std::string& note) {
+  auto staging = std::make_unique<TStagingFolder>(context_.FileSystem, context_.DataDir);
+  const std::string archivePath = staging->ArchivePath();
+  std::unique_ptr<TStream> archive = context_.FileSystem.OpenFile(archivePath, fmCreateNew);
   TSha256 digest;
-  context_.Download(url, TempArchive(), job, &digest);
-  CheckArchiveDigest(context_.FileSystem, expected, TempArchive(), digest.HexDigest());
+  context_.Download(url, *archive, job, &digest);
+  // From here on the archive is read through the stream it was written to, never by its name.
+  TExtractionFileSystem extraction(context_.FileSystem, archivePath, *archive);
+  CheckArchiveDigest(extraction, expected, archivePath, digest.HexDigest());
   job.SetStatus(unpackingStatus);
-  auto staging = std::make_unique<TStagingFolder>(context_.FileSystem, context_.AppDir);
   TAbortWatch prompt(job.Prompt());
-  context_.Extract(TempArchive(), staging->Tree(), prompt, job);
+  context_.Extract(extraction, archivePath, staging->Tree(), prompt, job);
   if (prompt.Aborted()) throw EOperationCancelled("Aborted");
   job.SetCancellable(false);
+  archive.reset();
+  DeleteFile(context_.FileSystem, archivePath);  // its space is free before the swap
+  if (const std::string refusal = extraction.ModeRefusal(); !refusal.empty()) {
+    note = " (file modes not kept on this disk: " + refusal + ")";
+  }
   return staging;
 }
 
@@ -178,22 +176,27 @@ void TCommands::UpdateRepository() {
     const bool done = RunInBackground("Update repository", [this](TJob& job) {
       job.SetStatus("Downloading list...");
       // The catalogue archive has no record, so nothing names its digest.
+      std::string note;
       std::unique_ptr<TStagingFolder> staging =
-          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", {}, job);
-      // The catalogue goes last, so it never names icons that are not there yet.
+          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", {}, job, note);
       staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
-      DeleteFile(context_.FileSystem, TempArchive());
-      job.SetStatus("Repository has been updated");
+      job.SetStatus("Repository has been updated" + note);
     });
     if (done) context_.Window.LoadRepository();
   });
 }
 
 void TCommands::FirstStart() {
-  RemoveStagingLeftovers(context_.FileSystem, context_.AppDir);
-  if (DirectoryExists(context_.FileSystem, context_.DataDir)) return;
-  MkDir(context_.FileSystem, context_.DataDir);
-  UpdateRepository();
+  IFileSystem& fileSystem = context_.FileSystem;
+  bool firstStart = !DirectoryExists(fileSystem, context_.DataDir);
+  // An instance started at the same moment may make the folder first; the lock then decides.
+  if (firstStart && !CreateDir(fileSystem, context_.DataDir)) {
+    if (!DirectoryExists(fileSystem, context_.DataDir)) MkDir(fileSystem, context_.DataDir);
+    firstStart = false;
+  }
+  if (!instanceLock_) instanceLock_ = std::make_unique<TInstanceLock>(fileSystem, context_.DataDir);
+  RemoveStagingLeftovers(fileSystem, context_.AppDir, context_.DataDir);
+  if (firstStart) UpdateRepository();
 }
 
 void TCommands::InstallProgram(const std::string& name) {
@@ -202,12 +205,13 @@ void TCommands::InstallProgram(const std::string& name) {
   if (!context_.Window.Confirm("Install this software?", name)) return;
   const bool done = RunInBackground(name, [&](TJob& job) {
     job.SetStatus("Downloading archive...");
-    std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(
-        url, "Unpacking archive...", {name, context_.RepositoryLines.FindArchiveSha256(name)}, job);
+    std::string note;
+    std::unique_ptr<TStagingFolder> staging =
+        DownloadAndUnpack(url, "Unpacking archive...",
+                          {name, context_.RepositoryLines.FindArchiveSha256(name)}, job, note);
     // An update keeps the old files the new archive lacks.
     staging->ReplaceFolder(ProgramFolder(name));
-    DeleteFile(context_.FileSystem, TempArchive());
-    job.SetStatus("Installation completed");
+    job.SetStatus("Installation completed" + note);
   });
   if (done) context_.Window.RepaintList();
 }

@@ -4,7 +4,8 @@
 // the TCommands made from it. The window thread calls every member; downloads, extractions
 // and deletions run on the worker meanwhile, and nothing of the catalogue is touched there.
 // An install, an update and a catalogue update change DataDir only once their archive has
-// been unpacked completely; a failure or a Cancel leaves it as it was.
+// been unpacked completely; a failure or a Cancel leaves it as it was. From FirstStart on,
+// the commands hold DataDir's instance lock, so no second instance works in it meanwhile.
 #pragma once
 
 #include <functional>
@@ -18,6 +19,7 @@
 #include "actions/Worker.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
+#include "platform/InstanceLock.h"
 #include "platform/Prompt.h"
 #include "platform/Shell.h"
 
@@ -27,21 +29,24 @@ class TRepositoryLines;
 class TSha256;
 struct TArchiveExpectation;
 
-// A catalogue name that can't be a folder name of its own (empty, ".", "..", or holding "/",
-// "\" or NUL): every per-program command refuses it before touching anything.
+// A catalogue name that can't be a folder name of its own (empty, ".", "..", holding "/", "\"
+// or NUL, or one of the names the program keeps in DataDir): every per-program command
+// refuses it before touching anything.
 VARNEL_EXCEPTION(EProgramNameError, Exception);
 
-// One GET of url into filePath (created empty first); the job carries Cancel and progress,
-// and every byte written also goes into digest when one is given.
-using TDownloadFunction = std::function<void(const std::string& url, const std::string& filePath,
-                                             TJob& job, TSha256* digest)>;
-// Unpacks every entry of zipPath into destFolder; per-file questions go to prompt, and the job
-// takes the progress texts for status panel 0 and carries Cancel.
-using TExtractFunction = std::function<void(
-    const std::string& zipPath, const std::string& destFolder, IPrompt& prompt, TJob& job)>;
+// One GET of url into target, an empty file the command opened and keeps; the job carries
+// Cancel and progress, and every byte written also goes into digest when one is given.
+using TDownloadFunction =
+    std::function<void(const std::string& url, TStream& target, TJob& job, TSha256* digest)>;
+// Unpacks every entry of zipPath into destFolder, all through fileSystem (which hands out the
+// downloaded archive for zipPath); per-file questions go to prompt, and the job takes the
+// progress texts for status panel 0 and carries Cancel.
+using TExtractFunction =
+    std::function<void(IFileSystem& fileSystem, const std::string& zipPath,
+                       const std::string& destFolder, IPrompt& prompt, TJob& job)>;
 
 struct TCommandContext {
-  std::string AppDir;         // ends in "/"; the temporary archive lives here
+  std::string AppDir;         // ends in "/"
   std::string DataDir;        // AppDir + "data/"
   std::string RepositoryUrl;  // "http://" + host + "/tools/software.zip"
   const TRepositoryLines& RepositoryLines;
@@ -62,9 +67,10 @@ class TCommands {
   // "Update repository" (F5) and the first-start update: the catalogue archive into DataDir,
   // then the list is reloaded.
   void UpdateRepository();
-  // The window's start: removes what unfinished commands left in staging; then, when no
-  // folder exists at DataDir (a file of that name counts as missing), creates it, raising
-  // EInOutError when that fails, and runs UpdateRepository.
+  // The window's start. When no folder exists at DataDir (a file of that name counts as
+  // missing), creates it, raising EInOutError when that fails. Then takes DataDir's instance
+  // lock, raising EInstanceRunning when another instance holds it, removes what unfinished
+  // commands left in staging, and runs UpdateRepository when DataDir was new.
   void FirstStart();
   // "Install / Update...": the selected program's archive into DataDir + name.
   void Install();
@@ -89,24 +95,26 @@ class TCommands {
 
   void Guarded(const std::function<void()>& command);
   void InstallProgram(const std::string& name);
-  // Runs work on the worker; false when it was cancelled, which deletes temp.zip and leaves
-  // " Cancelled" in panel 0. Anything else work raises is raised here.
+  // Runs work on the worker; false when it was cancelled, which leaves " Cancelled" in panel
+  // 0. Anything else work raises is raised here.
   bool RunInBackground(const std::string& caption, const std::function<void(TJob&)>& work);
-  // temp.zip is downloaded, checked against expected, then unpacked into a new staging folder
-  // after unpackingStatus. From its return on, the job can't be cancelled.
+  // The archive is downloaded into a new staging folder, checked against expected, then
+  // unpacked there from the same open file after unpackingStatus. From its return on, the job
+  // can't be cancelled. note gets what the completion text adds: why modes were not kept.
   std::unique_ptr<TStagingFolder> DownloadAndUnpack(const std::string& url,
                                                     const char* unpackingStatus,
-                                                    const TArchiveExpectation& expected, TJob& job);
+                                                    const TArchiveExpectation& expected, TJob& job,
+                                                    std::string& note);
   // The selected name after the safety check, or nothing when no item is selected.
   std::optional<std::string> SelectedName();
   std::string ProgramFolder(const std::string& name) const;
   std::string ProgramPath(const std::string& name) const;
   std::string IconPath(const std::string& name) const;
-  std::string TempArchive() const;
 
   TCommandContext context_;
   TWorker worker_;
   bool busy_ = false;
+  std::unique_ptr<TInstanceLock> instanceLock_;
 };
 
 }  // namespace varnel

@@ -1,6 +1,8 @@
 #include "actions/Staging.h"
 
+#include <cstring>
 #include <set>
+#include <vector>
 
 #include "actions/DeleteTree.h"
 #include "platform/Files.h"
@@ -10,7 +12,15 @@ namespace varnel {
 
 namespace {
 
-constexpr const char* kStagingRoot = ".staging/";
+constexpr const char* kStagingRoot = ".varnel-staging/";
+constexpr const char* kJobPrefix = "job-";
+constexpr const char* kKeptPrefix = "kept-";
+constexpr const char* kOldStagingRoot = ".staging/";
+constexpr const char* kOldTempArchive = "temp.zip";
+constexpr int kOtherDisk = 17;  // the system cannot move the file to a different disk drive
+// What a file system without an atomic exchange answers it with: the parameter is incorrect
+// (EINVAL), the request is not supported (ENOSYS, ENOTSUP).
+constexpr int kNoExchange[] = {87, 50};
 
 void DeleteFolder(IFileSystem& fileSystem, const std::string& folder) {
   DeleteTree(fileSystem, folder);
@@ -21,84 +31,188 @@ bool IsFolder(IFileSystem& fileSystem, const std::string& path) {
   return fileSystem.Status(path, false).Kind == TFileKind::Folder;
 }
 
-// Copies into newTree the files oldTree holds and newTree does not; where both hold something
-// of one name, the new one wins, and only two folders are looked into. Links and special
-// files of the old version are not carried over.
-void AddMissing(IFileSystem& fileSystem, const std::string& oldTree, const std::string& newTree) {
+}  // namespace
+
+// Renames and new folders in the order they were made, undone in reverse.
+class TStagingFolder::TUndoLog {
+ public:
+  explicit TUndoLog(IFileSystem& fileSystem) : fileSystem_(fileSystem) {}
+
+  void Move(const std::string& from, const std::string& to) {
+    fileSystem_.Rename(from, to);
+    steps_.push_back({from, to});
+  }
+  void CreateFolder(const std::string& path) {
+    fileSystem_.CreateFolder(path);
+    steps_.push_back({{}, path});
+  }
+  // Every step that can be undone is; false when a move could not be.
+  bool Undo() {
+    bool whole = true;
+    for (auto step = steps_.rbegin(); step != steps_.rend(); ++step) {
+      if (step->from.empty()) {
+        RemoveDir(fileSystem_, step->to);
+        continue;
+      }
+      try {
+        fileSystem_.Rename(step->to, step->from);
+      } catch (const Exception&) {
+        whole = false;
+      }
+    }
+    steps_.clear();
+    return whole;
+  }
+
+ private:
+  struct TStep {
+    std::string from;  // empty: a folder made at to
+    std::string to;
+  };
+  IFileSystem& fileSystem_;
+  std::vector<TStep> steps_;
+};
+
+namespace {
+
+// Moves into newTree what oldTree holds and newTree does not; where both hold something of
+// one name, the new one wins, and only two folders are looked into.
+void MoveMissing(IFileSystem& fileSystem, auto& log, const std::string& oldTree,
+                 const std::string& newTree) {
   std::set<std::string> present;
   for (const std::string& name : fileSystem.Enumerate(newTree)) present.insert(name);
   for (const std::string& name : fileSystem.Enumerate(oldTree)) {
     const std::string from = JoinPath(oldTree, name);
     const std::string to = JoinPath(newTree, name);
-    const TFileStatus status = fileSystem.Status(from, false);
     if (!present.contains(name)) {
-      if (status.Kind == TFileKind::Folder) {
-        // The owner's rights are added, so that the copy can be filled.
-        fileSystem.CreateFolder(to);
-        fileSystem.SetMode(to, status.Mode | 0700);
-        AddMissing(fileSystem, from, to);
-      } else if (status.Kind == TFileKind::File) {
-        CopyFileWithMode(fileSystem, from, to);
-      }
-    } else if (status.Kind == TFileKind::Folder && IsFolder(fileSystem, to)) {
-      AddMissing(fileSystem, from, to);
+      log.Move(from, to);
+    } else if (IsFolder(fileSystem, from) && IsFolder(fileSystem, to)) {
+      MoveMissing(fileSystem, log, from, to);
     }
   }
 }
 
-void MoveFiles(IFileSystem& fileSystem, const std::string& from, const std::string& to,
-               const std::string& skip) {
-  for (const std::string& name : fileSystem.Enumerate(from)) {
-    const std::string source = JoinPath(from, name);
-    const std::string target = JoinPath(to, name);
-    if (IsFolder(fileSystem, source)) {
-      if (!ForceDirectories(fileSystem, target)) MkDir(fileSystem, target);  // raises the reason
-      MoveFiles(fileSystem, source, target, {});
-    } else if (name != skip) {
-      fileSystem.Rename(source, target);
-    }
+bool HasNoExchange(const EInOutError& e) {
+  for (int code : kNoExchange) {
+    if (e.ErrorCode() == code) return true;
   }
+  return false;
 }
 
 }  // namespace
 
-TStagingFolder::TStagingFolder(IFileSystem& fileSystem, const std::string& appDir)
-    : fileSystem_(fileSystem) {
-  const std::string root = appDir + kStagingRoot;
-  if (!ForceDirectories(fileSystem_, root)) MkDir(fileSystem_, root);
-  path_ = CreateUniqueDir(fileSystem_, root + "job-");
+TStagingFolder::TStagingFolder(IFileSystem& fileSystem, const std::string& dataDir)
+    : fileSystem_(fileSystem), root_(dataDir + kStagingRoot) {
+  if (!IsFolder(fileSystem_, root_)) MkDir(fileSystem_, root_);
+  // A mount or a link in its place would make every rename into DataDir cross disks.
+  if (fileSystem_.Status(root_, false).Device != fileSystem_.Status(dataDir, true).Device) {
+    throw EInOutError(kOtherDisk);
+  }
+  path_ = CreateUniqueDir(fileSystem_, root_ + kJobPrefix);
 }
 
 TStagingFolder::~TStagingFolder() {
-  DeleteFolder(fileSystem_, path_);
+  if (!path_.empty()) DeleteFolder(fileSystem_, path_);
+}
+
+std::string TStagingFolder::ArchivePath() const {
+  return path_ + "archive.zip";
 }
 
 std::string TStagingFolder::Tree() const {
   return path_ + "tree/";
 }
 
+void TStagingFolder::Restore(TUndoLog& log) {
+  if (log.Undo()) return;
+  // What could not be put back is all there is of it: the job folder stays, out of reach of
+  // the clean-up at the next start.
+  std::string kept = root_ + kKeptPrefix + path_.substr(root_.size() + strlen(kJobPrefix));
+  try {
+    fileSystem_.Rename(path_, kept);
+  } catch (const Exception&) {
+    kept = path_;
+  }
+  path_.clear();
+  throw ERollbackError(
+      "The old version could not be put back whole; the files missing from it are in \"" + kept +
+      "\"");
+}
+
 void TStagingFolder::ReplaceFolder(const std::string& programFolder) {
   if (!IsFolder(fileSystem_, Tree())) return;
-  if (!fileSystem_.Status(programFolder, false).Exists()) {
+  const TFileStatus old = fileSystem_.Status(programFolder, false);
+  if (!old.Exists()) {
     fileSystem_.Rename(Tree(), programFolder);
     return;
   }
-  if (DirectoryExists(fileSystem_, programFolder)) AddMissing(fileSystem_, programFolder, Tree());
-  fileSystem_.Exchange(Tree(), programFolder);
+  TUndoLog log(fileSystem_);
+  try {
+    if (old.Kind == TFileKind::Folder) MoveMissing(fileSystem_, log, programFolder, Tree());
+    try {
+      fileSystem_.Exchange(Tree(), programFolder);
+      return;
+    } catch (const EInOutError& e) {
+      if (!HasNoExchange(e)) throw;
+    }
+    log.Move(programFolder, path_ + "old");
+    log.Move(Tree(), programFolder);
+  } catch (const Exception&) {
+    Restore(log);
+    throw;
+  }
 }
 
 void TStagingFolder::MoveFilesInto(const std::string& dataDir, const std::string& lastFile) {
   if (!IsFolder(fileSystem_, Tree())) return;
-  MoveFiles(fileSystem_, Tree(), dataDir, lastFile);
-  const std::string last = JoinPath(Tree(), lastFile);
-  if (fileSystem_.Status(last, false).Exists()) {
-    fileSystem_.Rename(last, JoinPath(dataDir, lastFile));
+  TUndoLog log(fileSystem_);
+  const std::string aside = path_ + "aside/";
+  // Moves the file at source over target; what target held waits in aside.
+  auto place = [&](const std::string& source, const std::string& target) {
+    const TFileStatus replaced = fileSystem_.Status(target, false);
+    if (replaced.Exists() && replaced.Kind != TFileKind::Folder) {
+      if (asideCount_ == 0) MkDir(fileSystem_, aside);
+      log.Move(target, aside + std::to_string(asideCount_++));
+    }
+    log.Move(source, target);
+  };
+  auto moveTree = [&](auto& self, const std::string& from, const std::string& to,
+                      bool top) -> void {
+    for (const std::string& name : fileSystem_.Enumerate(from)) {
+      if (top && (name == lastFile || name.starts_with(kReservedNamePrefix))) continue;
+      const std::string source = JoinPath(from, name);
+      const std::string target = JoinPath(to, name);
+      if (IsFolder(fileSystem_, source)) {
+        if (!DirectoryExists(fileSystem_, target)) log.CreateFolder(target);
+        self(self, source, target, false);
+      } else {
+        place(source, target);
+      }
+    }
+  };
+  try {
+    moveTree(moveTree, Tree(), dataDir, true);
+    // The catalogue goes last, so it never names icons that are not there yet.
+    const std::string last = JoinPath(Tree(), lastFile);
+    if (fileSystem_.Status(last, false).Exists()) place(last, JoinPath(dataDir, lastFile));
+  } catch (const Exception&) {
+    Restore(log);
+    throw;
   }
 }
 
-void RemoveStagingLeftovers(IFileSystem& fileSystem, const std::string& appDir) {
-  const std::string root = appDir + kStagingRoot;
-  if (IsFolder(fileSystem, root)) DeleteFolder(fileSystem, root);
+void RemoveStagingLeftovers(IFileSystem& fileSystem, const std::string& appDir,
+                            const std::string& dataDir) {
+  const std::string root = dataDir + kStagingRoot;
+  if (IsFolder(fileSystem, root)) {
+    for (const std::string& name : fileSystem.Enumerate(root)) {
+      if (name.starts_with(kJobPrefix)) DeleteFolder(fileSystem, root + name);
+    }
+  }
+  if (IsFolder(fileSystem, appDir + kOldStagingRoot)) {
+    DeleteFolder(fileSystem, appDir + kOldStagingRoot);
+  }
+  DeleteFile(fileSystem, appDir + kOldTempArchive);
 }
 
 }  // namespace varnel

@@ -5,6 +5,7 @@ add_library(varnel_commands STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Commands.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DeleteTree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/DesktopShortcut.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ExtractionFileSystem.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Staging.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Worker.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WorkerHost.cpp)

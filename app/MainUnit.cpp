@@ -181,7 +181,12 @@ void TForm1::FormCreate() {
                                                           {}});
   // At the very first start: DataDir is made and the catalogue fetched; a failure of either
   // ends FormCreate here, and the next start finds DataDir and does not fetch again.
-  commands_->FirstStart();
+  try {
+    commands_->FirstStart();
+  } catch (const EInstanceRunning&) {
+    commands_.reset();  // the box says so, and this instance ends
+    throw;
+  }
   LoadRepository();
 }
 

@@ -51,6 +51,8 @@ class TForm1 : public QMainWindow, public IWindow {
   const std::string& DataDir() const { return dataDir_; }
   const std::string& RepositoryUrl() const { return repositoryUrl_; }
   const TRepositoryLines& RepositoryLines() const { return *repositoryLines_; }
+  // False when another instance runs from the folder; the creator then ends the program.
+  bool Started() const { return commands_ != nullptr; }
 
   // Binds a menu item to its command, run inside the guard that shows the default error box.
   void ConnectCommand(QAction* item, std::function<void()> command);

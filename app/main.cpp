@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   varnel::TForm1 form(varnel::ExtractFilePath(executable),
                       VARNEL_REPOSITORY_BASE "/tools/software.zip", dialogs, shell,
                       varnel::ApplicationTitle(executable));
+  if (!form.Started()) return 1;
   form.show();
   return application.exec();
 }

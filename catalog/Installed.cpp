@@ -5,9 +5,13 @@
 
 namespace varnel {
 
+bool IsProgramFolderName(const std::string& name) {
+  return IsPlainPathComponent(name) && !name.starts_with(kReservedNamePrefix);
+}
+
 bool IsProgramInstalled(IFileSystem& fileSystem, const std::string& dataDir,
                         const std::string& name) {
-  return IsPlainPathComponent(name) && DirectoryExists(fileSystem, JoinPath(dataDir, name));
+  return IsProgramFolderName(name) && DirectoryExists(fileSystem, JoinPath(dataDir, name));
 }
 
 }  // namespace varnel

@@ -40,12 +40,17 @@ void TFaultyFileSystem::FailNth(TFileOperation operation, int n, int systemError
   faults_.push_back({operation, n, systemError});
 }
 
+void TFaultyFileSystem::FailAlways(TFileOperation operation, int systemError) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  faults_.push_back({operation, kAlways, systemError});
+}
+
 bool TFaultyFileSystem::Fails(TFileOperation operation, const std::string& call, int& systemError) {
   std::lock_guard<std::mutex> hold(mutex_);
   bool fails = false;
   for (TFault& fault : faults_) {
-    if (fault.operation != operation || fault.remaining <= 0) continue;
-    if (--fault.remaining == 0 && !fails) {
+    if (fault.operation != operation || fault.remaining == 0) continue;
+    if ((fault.remaining == kAlways || --fault.remaining == 0) && !fails) {
       fails = true;
       systemError = fault.systemError;
     }
@@ -57,10 +62,6 @@ bool TFaultyFileSystem::Fails(TFileOperation operation, const std::string& call,
 void TFaultyFileSystem::Enter(TFileOperation operation, const std::string& call) {
   int systemError = 0;
   if (Fails(operation, call, systemError)) throw EInOutError(systemError);
-}
-
-TFileStatus TFaultyFileSystem::Status(const std::string& path, bool followLinks) {
-  return inner_.Status(path, followLinks);
 }
 
 void TFaultyFileSystem::CreateFolder(const std::string& path) {
@@ -113,6 +114,11 @@ void TFaultyFileSystem::SetMode(const std::string& path, uint32_t mode) {
 void TFaultyFileSystem::SetModificationTime(const std::string& path, int64_t seconds) {
   Enter(TFileOperation::SetTime, "touch " + path);
   inner_.SetModificationTime(path, seconds);
+}
+
+std::unique_ptr<TFileLock> TFaultyFileSystem::LockFile(const std::string& path) {
+  Enter(TFileOperation::Lock, "lock " + path);
+  return inner_.LockFile(path);
 }
 
 }  // namespace varnel

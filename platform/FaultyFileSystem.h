@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileSystem.h"
+#include "platform/ForwardingFileSystem.h"
 
 namespace varnel {
 
@@ -27,22 +27,26 @@ enum class TFileOperation {
   Enumerate,
   SetMode,
   SetTime,
+  Lock,
 };
 
-class TFaultyFileSystem : public IFileSystem {
+class TFaultyFileSystem : public TForwardingFileSystem {
  public:
-  explicit TFaultyFileSystem(IFileSystem& inner) : inner_(inner) {}
+  explicit TFaultyFileSystem(IFileSystem& inner) : TForwardingFileSystem(inner) {}
 
   // The n-th call of operation from now on (1: the next) fails with the system error number:
   // an open raises EFCreateError / EFOpenError with its text, a write writes nothing (a full
   // disk, whatever the number), a read reads nothing (as an I/O error ends a file read), the
   // others raise EInOutError.
   void FailNth(TFileOperation operation, int n, int systemError);
+  // Every call of operation fails from now on, as on a file system that lacks it: exFAT has
+  // no atomic exchange (87) and refuses modes (5); a second disk refuses renames onto it (17).
+  void FailAlways(TFileOperation operation, int systemError);
   // "open PATH", "write PATH", "mkdir PATH", "unlink PATH", "rmdir PATH", "rename FROM TO",
-  // "exchange A B", "list PATH", "chmod PATH", "touch PATH"; a failed call ends in " !".
+  // "exchange A B", "list PATH", "chmod PATH", "touch PATH", "lock PATH"; a failed call ends
+  // in " !".
   const std::vector<std::string>& Calls() const { return calls_; }
 
-  TFileStatus Status(const std::string& path, bool followLinks) override;
   void CreateFolder(const std::string& path) override;
   void RemoveFile(const std::string& path) override;
   void RemoveFolder(const std::string& path) override;
@@ -52,8 +56,7 @@ class TFaultyFileSystem : public IFileSystem {
   std::unique_ptr<TStream> OpenFile(const std::string& path, unsigned mode) override;
   void SetMode(const std::string& path, uint32_t mode) override;
   void SetModificationTime(const std::string& path, int64_t seconds) override;
-  std::string CurrentFolder() override { return inner_.CurrentFolder(); }
-  std::string CanonicalPath(const std::string& path) override { return inner_.CanonicalPath(path); }
+  std::unique_ptr<TFileLock> LockFile(const std::string& path) override;
 
   // Counts the call and records it (a read only counts); true (with its error number) when it
   // is to fail.
@@ -65,10 +68,10 @@ class TFaultyFileSystem : public IFileSystem {
 
   struct TFault {
     TFileOperation operation;
-    int remaining;
+    int remaining;  // calls until it fails; kAlways for every call
     int systemError;
   };
-  IFileSystem& inner_;
+  static constexpr int kAlways = -1;
   std::mutex mutex_;  // over faults_ and calls_
   std::vector<TFault> faults_;
   std::vector<std::string> calls_;

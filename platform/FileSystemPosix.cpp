@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,6 +28,18 @@ void Check(int result, const std::string& path) {
   if (result != 0) throw EInOutError(SystemErrorFromErrno(errno, path));
 }
 
+// A descriptor open on the locked file; closing it releases the lock.
+class TPosixFileLock : public TFileLock {
+ public:
+  explicit TPosixFileLock(int fd) : fd_(fd) {}
+  ~TPosixFileLock() override { ::close(fd_); }
+  TPosixFileLock(const TPosixFileLock&) = delete;
+  TPosixFileLock& operator=(const TPosixFileLock&) = delete;
+
+ private:
+  int fd_;
+};
+
 class TPosixFileSystem : public IFileSystem {
  public:
   TFileStatus Status(const std::string& path, bool followLinks) override {
@@ -41,6 +54,7 @@ class TPosixFileSystem : public IFileSystem {
     status.Mode = st.st_mode & 07777;
     status.Size = st.st_size;
     status.ModificationTime = st.st_mtime;
+    status.Device = st.st_dev;
     return status;
   }
 
@@ -89,6 +103,19 @@ class TPosixFileSystem : public IFileSystem {
   void SetModificationTime(const std::string& path, int64_t seconds) override {
     struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), 0}};
     Check(::utimensat(AT_FDCWD, path.c_str(), times, 0), path);
+  }
+
+  std::unique_ptr<TFileLock> LockFile(const std::string& path) override {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) throw EInOutError(SystemErrorFromErrno(errno, path));
+    auto lock = std::make_unique<TPosixFileLock>(fd);
+    int result = 0;
+    do {
+      result = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return lock;
+    if (errno == EWOULDBLOCK) return nullptr;
+    throw EInOutError(SystemErrorFromErrno(errno, path));
   }
 
   std::string CurrentFolder() override {

@@ -86,14 +86,4 @@ std::string CreateUniqueDir(IFileSystem& fileSystem, const std::string& prefix) 
   }
 }
 
-void CopyFileWithMode(IFileSystem& fileSystem, const std::string& from, const std::string& to) {
-  const TFileStatus status = fileSystem.Status(from, false);
-  std::unique_ptr<TStream> in = fileSystem.OpenFile(from, fmOpenRead);
-  std::unique_ptr<TStream> out = fileSystem.OpenFile(to, fmCreate);
-  if (in->Size() > 0) out->CopyFrom(*in, 0);
-  out.reset();
-  fileSystem.SetMode(to, status.Mode);
-  fileSystem.SetModificationTime(to, status.ModificationTime);
-}
-
 }  // namespace varnel

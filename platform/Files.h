@@ -9,6 +9,10 @@
 
 namespace varnel {
 
+// Names in the data folder that begin with this are the program's own (its instance lock, its
+// staging folder), never a program's folder.
+inline constexpr const char* kReservedNamePrefix = ".varnel-";
+
 bool DirectoryExists(IFileSystem& fileSystem,
                      const std::string& path);                      // a folder (or a link to one)
 bool FileExists(IFileSystem& fileSystem, const std::string& path);  // a non-folder is there
@@ -22,9 +26,6 @@ void RmDir(IFileSystem& fileSystem, const std::string& path);  // EInOutError on
 
 // A new folder named prefix + six random characters; returns its path ending in "/".
 std::string CreateUniqueDir(IFileSystem& fileSystem, const std::string& prefix);
-// Copies a file with its mode and modification time; to must not exist. EInOutError or a
-// stream error on failure.
-void CopyFileWithMode(IFileSystem& fileSystem, const std::string& from, const std::string& to);
 
 // The running executable's full path.
 std::string ExecutablePath();

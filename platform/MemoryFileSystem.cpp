@@ -120,6 +120,20 @@ class TMemoryFileStream : public TStream {
   int64_t capacity_;
 };
 
+// Holds one resolved path in the set of locked files.
+class TMemoryFileLock : public TFileLock {
+ public:
+  TMemoryFileLock(std::shared_ptr<std::set<std::string>> locked, std::string path)
+      : locked_(std::move(locked)), path_(std::move(path)) {
+    locked_->insert(path_);
+  }
+  ~TMemoryFileLock() override { locked_->erase(path_); }
+
+ private:
+  std::shared_ptr<std::set<std::string>> locked_;
+  std::string path_;
+};
+
 }  // namespace
 
 TMemoryFileSystem::TMemoryFileSystem(int64_t capacity)
@@ -343,6 +357,13 @@ void TMemoryFileSystem::SetModificationTime(const std::string& path, int64_t sec
   TNode* node = Find(r);
   if (!node) Fail(kFileNotFound);
   node->time = seconds;
+}
+
+std::unique_ptr<TFileLock> TMemoryFileSystem::LockFile(const std::string& path) {
+  if (!Status(path, true).Exists()) OpenFile(path, fmCreateNew);
+  const std::string r = Resolve(path, true);
+  if (locked_->contains(r)) return nullptr;
+  return std::make_unique<TMemoryFileLock>(locked_, r);
 }
 
 std::string TMemoryFileSystem::CanonicalPath(const std::string& path) {

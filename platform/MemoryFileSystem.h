@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -28,6 +29,7 @@ class TMemoryFileSystem : public IFileSystem {
   std::unique_ptr<TStream> OpenFile(const std::string& path, unsigned mode) override;
   void SetMode(const std::string& path, uint32_t mode) override;
   void SetModificationTime(const std::string& path, int64_t seconds) override;
+  std::unique_ptr<TFileLock> LockFile(const std::string& path) override;
   std::string CurrentFolder() override { return "/"; }
   std::string CanonicalPath(const std::string& path) override;
 
@@ -63,6 +65,8 @@ class TMemoryFileSystem : public IFileSystem {
   std::map<std::string, TNode> nodes_;  // by resolved path; "/" is the root
   bool hasLinks_ = false;               // set by CreateLink, cleared by Clear
   std::shared_ptr<int64_t> used_;       // bytes held by all files, shared with their streams
+  // Resolved paths of the files locked, shared with the locks.
+  std::shared_ptr<std::set<std::string>> locked_ = std::make_shared<std::set<std::string>>();
   int64_t capacity_;
 };
 

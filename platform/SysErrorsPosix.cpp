@@ -38,6 +38,10 @@ int SystemErrorFromErrno(int err, const std::string& path) {
       return 17;
     case EINVAL:
       return 87;
+    case ENOSYS:
+    case EOPNOTSUPP:
+    case ENOLCK:
+      return 50;
     case ENOSPC:
     case EDQUOT:
       return 112;
@@ -80,6 +84,8 @@ std::string SystemErrorMessage(int systemError) {
       return "Data error (cyclic redundancy check)";
     case 32:
       return "The process cannot access the file because it is being used by another process";
+    case 50:
+      return "The request is not supported";
     case 87:
       return "The parameter is incorrect";
     case 112:

@@ -14,8 +14,11 @@
 #include <thread>
 
 #include "actions/Commands.h"
+#include "actions/DownloadToFile.h"
 #include "catalog/RepositoryLines.h"
 #include "http/NetExceptions.h"
+#include "platform/FaultyFileSystem.h"
+#include "platform/Sha256.h"
 #include "tests/actions/CommandFakes.h"
 #include "tests/http/ScriptServer.h"
 #include "tests/support/TempDir.h"
@@ -32,10 +35,15 @@ std::string Ok(const std::string& body) {
          "\r\nConnection: close\r\n\r\n" + body;
 }
 
-// Every name below folder with its kind, mode and contents.
+// Every name below folder with its kind, mode and contents; the staging folder aside.
 std::map<std::string, std::string> Tree(const std::string& folder) {
   std::map<std::string, std::string> tree;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::end(it); ++it) {
+    const fs::directory_entry& entry = *it;
+    if (entry.path().filename() == ".varnel-staging") {
+      it.disable_recursion_pending();
+      continue;
+    }
     const auto mode = static_cast<int>(entry.symlink_status().permissions());
     std::string& line = tree[fs::relative(entry.path(), folder).string()];
     line = std::to_string(mode) + (entry.is_directory() ? " dir" : " " + ReadFile(entry.path()));
@@ -80,7 +88,8 @@ class BackgroundTest : public ::testing::Test {
 
   // The catalogue names Dice with its archive, the repository's archive beside it.
   TCommands Commands(const std::string& baseUrl) {
-    lines.SetText("dice.ico\nDice\n" + baseUrl + "/dice.zip\na.txt\nRolls dice\n\n\n\n\n\n");
+    lines.SetText("dice.ico\nDice\n" + baseUrl + "/dice.zip\na.txt\nRolls dice\n\n" + integrity +
+                  "\n\n\n\n");
     return TCommands(TCommandContext{app,
                                      data,
                                      baseUrl + "/software.zip",
@@ -88,9 +97,9 @@ class BackgroundTest : public ::testing::Test {
                                      window,
                                      shell,
                                      prompt,
-                                     SystemFileSystem(),
+                                     *fileSystem,
                                      host,
-                                     {},
+                                     download,
                                      {}});
   }
 
@@ -102,12 +111,16 @@ class BackgroundTest : public ::testing::Test {
   TempDir root;
   const std::string app = root.Path();
   const std::string data = app + "data/";
+  const std::string staging = data + ".varnel-staging/";
   TRepositoryLines lines;
   TJournal journal;
   TRecorderWindow window{journal};
   TRecordingShell shell{journal};
   ScriptedPrompt prompt;
   TRecordingHost host;
+  IFileSystem* fileSystem = &SystemFileSystem();
+  TDownloadFunction download;  // empty: the real one
+  std::string integrity;       // the record's integrity line
 };
 
 std::string ManyEntries(int count) {
@@ -156,9 +169,8 @@ TEST_P(CancelTest, ReturnsAtOnceAndLeavesDataDirAsItWas) {
   ASSERT_TRUE(cancelledAt);
   EXPECT_LT(Clock::now() - *cancelledAt, std::chrono::seconds(1));
   EXPECT_EQ(window.panel, " Cancelled");
-  EXPECT_FALSE(fs::exists(app + "temp.zip"));
   EXPECT_EQ(Tree(data), before);
-  EXPECT_TRUE(!fs::exists(app + ".staging") || fs::is_empty(app + ".staging"));
+  EXPECT_TRUE(!fs::exists(staging) || fs::is_empty(staging));
   for (const std::string& entry : journal) EXPECT_NE(entry, "load");
 }
 
@@ -197,7 +209,7 @@ TEST_F(BackgroundTest, AFailedUpdateLeavesTheOldVersionIntact) {
     return ProgressLabel(shown) == "Reconnecting (1 of 3)...";
   }));
   EXPECT_EQ(Tree(data), before);
-  EXPECT_TRUE(fs::exists(app + "temp.zip"));
+  EXPECT_TRUE(fs::is_empty(staging));  // no partial download left behind
 }
 
 TEST_F(BackgroundTest, AnUpdateKeepsTheOldFilesTheArchiveLacksAndReportsItsProgress) {
@@ -209,7 +221,7 @@ TEST_F(BackgroundTest, AnUpdateKeepsTheOldFilesTheArchiveLacksAndReportsItsProgr
   EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
   EXPECT_EQ(ReadFile(data + "Dice/docs/new.txt"), "new doc");
   EXPECT_EQ(ReadFile(data + "Dice/docs/notes.txt"), "the user's notes");
-  EXPECT_TRUE(fs::is_empty(app + ".staging"));
+  EXPECT_TRUE(fs::is_empty(staging));
   EXPECT_EQ(journal.back(), "repaint");
   // The window thread was shown the download against its length, then the two entries.
   ASSERT_FALSE(host.shown.empty());
@@ -232,11 +244,65 @@ TEST_F(BackgroundTest, ACatalogueUpdateReplacesOnlyTheFilesOfItsArchive) {
 }
 
 TEST_F(BackgroundTest, StagingLeftoversAreRemovedAtStart) {
-  fs::create_directories(app + ".staging/job-left/tree/sub");
-  WriteFile(app + ".staging/job-left/tree/sub/half.txt", "half written");
+  fs::create_directories(staging + "job-left/tree/sub");
+  WriteFile(staging + "job-left/tree/sub/half.txt", "half written");
+  WriteFile(staging + "job-left/archive.zip", "half downloaded");
+  // What an older version left beside data/, and what a failed rollback had to keep.
+  fs::create_directories(app + ".staging/job-old/tree");
+  WriteFile(app + "temp.zip", "213 MB, cut short by a kill");
+  fs::create_directories(staging + "kept-x");
+  WriteFile(staging + "kept-x/settings.ini", "the user's settings");
   Commands("http://127.0.0.1:1").FirstStart();
+  EXPECT_FALSE(fs::exists(staging + "job-left"));
   EXPECT_FALSE(fs::exists(app + ".staging"));
+  EXPECT_FALSE(fs::exists(app + "temp.zip"));
+  EXPECT_EQ(ReadFile(staging + "kept-x/settings.ini"), "the user's settings");
   EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(BackgroundTest, AnArchiveReplacedByNameAfterItsCheckIsNotWhatIsUnpacked) {
+  const std::string genuine = BuildZip({{.name = "a.txt", .data = "genuine a"}});
+  TSha256 sha;
+  sha.Update(genuine.data(), genuine.size());
+  integrity = "sha256:" + sha.HexDigest();
+  // The real download, then another archive put in its place by name, as a second instance
+  // downloading to the same path would.
+  download = [this](const std::string& url, TStream& target, TJob&, TSha256* digest) {
+    TDownloadHooks hooks;
+    hooks.digest = digest;
+    DownloadToFile(url, target, hooks);
+    for (const auto& job : fs::directory_iterator(staging)) {
+      fs::remove(job.path() / "archive.zip");
+      WriteFile(job.path() / "archive.zip", BuildZip({{.name = "a.txt", .data = "swapped a"}}));
+    }
+  };
+  ScriptServer server(Ok(genuine));
+  TCommands commands = Commands(server.BaseUrl());
+  Run(commands, true);
+  EXPECT_EQ(window.panel, " Installation completed");
+  EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "genuine a");
+}
+
+TEST_F(BackgroundTest, ADiskThatRefusesModesInstallsAndSaysSoOnce) {
+  TFaultyFileSystem noModes(SystemFileSystem());
+  noModes.FailAlways(TFileOperation::SetMode, 5);
+  fileSystem = &noModes;
+  const uint32_t executable = 0100755u << 16;
+  ScriptServer server(Ok(BuildZip({{.name = "run.sh",
+                                    .data = "#!/bin/sh\n",
+                                    .versionMadeBy = 0x031E,
+                                    .externalAttr = executable},
+                                   {.name = "b.sh",
+                                    .data = "#!/bin/sh\n",
+                                    .versionMadeBy = 0x031E,
+                                    .externalAttr = executable}})));
+  TCommands commands = Commands(server.BaseUrl());
+  Run(commands, true);
+  EXPECT_EQ(window.panel,
+            " Installation completed (file modes not kept on this disk: Access is denied)");
+  EXPECT_EQ(ReadFile(data + "Dice/run.sh"), "#!/bin/sh\n");
+  EXPECT_EQ(ReadFile(data + "Dice/b.sh"), "#!/bin/sh\n");
+  EXPECT_TRUE(prompt.texts.empty());
 }
 
 // The seam itself: texts in the order the worker queued them, questions answered on the

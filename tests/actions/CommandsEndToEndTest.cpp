@@ -122,7 +122,7 @@ TEST_F(CommandsEndToEndTest, RunReallyStartsAnInstalledProgram) {
   EXPECT_EQ(ReadFile(marker).rfind("Clock Note started at ", 0), 0u);
 }
 
-TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesAnEmptyTemporaryArchive) {
+TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesNoArchiveBehind) {
   TCommands commands = Commands(ServeRepository(), shell);
   server.reset();
   MkDir(SystemFileSystem(), data);
@@ -134,8 +134,8 @@ TEST_F(CommandsEndToEndTest, AServerThatIsNotThereLeavesAnEmptyTemporaryArchive)
     EXPECT_EQ(e.Message().rfind("Socket Error # 10061\r\n", 0), 0u) << e.Message();
   }
   EXPECT_EQ(window.panel, " Downloading list...");
-  ASSERT_TRUE(FileExists(SystemFileSystem(), app + "temp.zip"));
-  EXPECT_EQ(fs::file_size(app + "temp.zip"), 0u);
+  EXPECT_FALSE(fs::exists(app + "temp.zip"));
+  EXPECT_TRUE(fs::is_empty(data + ".varnel-staging"));
   EXPECT_EQ(lines.Count(), 0);
 }
 
@@ -150,7 +150,7 @@ TEST_F(CommandsEndToEndTest, ABodyThatIsNotAnArchiveLeavesTheListAsItWas) {
     EXPECT_EQ(e.NativeError(), 35) << e.Message();
   }
   EXPECT_EQ(window.panel, " Unpacking repository...");
-  EXPECT_TRUE(FileExists(SystemFileSystem(), app + "temp.zip"));
+  EXPECT_TRUE(fs::is_empty(data + ".varnel-staging"));
   EXPECT_EQ(lines.Count(), 80);
 }
 

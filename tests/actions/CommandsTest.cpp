@@ -42,16 +42,21 @@ class CommandsTest : public ::testing::Test {
     return TCommands(TCommandContext{
         app, data, "http://host/tools/software.zip", lines, window, shell, prompt,
         SystemFileSystem(), host,
-        [this](const std::string& url, const std::string& file, TJob& job, TSha256* digest) {
-          Log(job, "download:" + url + " -> " + file);
+        [this](const std::string& url, TStream& target, TJob& job, TSha256* digest) {
+          Log(job, "download:" + url);
           const std::string body = downloadFails ? "" : downloadBody;
-          WriteFile(file, body);
+          target.WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
           if (digest) digest->Update(body.data(), body.size());
           if (downloadFails) throw ServiceError("Socket Error # 10061\r\nConnection refused.");
         },
-        [this](const std::string& zip, const std::string& dest, IPrompt&, TJob& job) {
-          const bool staged = dest.starts_with(app + ".staging/job-") && dest.ends_with("/tree/");
-          Log(job, "extract:" + zip + " -> " + (staged ? "staging" : dest));
+        [this](IFileSystem& fileSystem, const std::string& zip, const std::string& dest, IPrompt&,
+               TJob& job) {
+          const bool staged = dest.starts_with(staging + "job-") && dest.ends_with("/tree/");
+          // The archive as the extraction reads it: what the download wrote.
+          std::unique_ptr<TStream> file = fileSystem.OpenFile(zip, fmOpenRead);
+          std::string bytes(static_cast<size_t>(file->Size()), '\0');
+          file->ReadBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+          Log(job, "extract:" + bytes + " -> " + (staged ? "staging" : dest));
           if (openFails) throw ServiceError("Archive is damaged");
           fs::create_directories(dest);
           for (const auto& [name, bytes] : archive) {
@@ -74,7 +79,7 @@ class CommandsTest : public ::testing::Test {
   TempDir root;
   const std::string app = root.Path() + "app/";
   const std::string data = app + "data/";
-  const std::string temp = app + "temp.zip";
+  const std::string staging = data + ".varnel-staging/";
   TRepositoryLines lines;
   TJournal journal;
   TRecorderWindow window{journal};
@@ -92,34 +97,32 @@ TEST_F(CommandsTest, UpdateRepositoryRunsItsStepsInOrderAndRemovesTheTemporaryAr
   Commands().UpdateRepository();
   EXPECT_EQ(
       journal,
-      (TJournal{"status: Downloading list...", "download:http://host/tools/software.zip -> " + temp,
-                "status: Unpacking repository...", "extract:" + temp + " -> staging",
+      (TJournal{"status: Downloading list...", "download:http://host/tools/software.zip",
+                "status: Unpacking repository...", "extract:PK -> staging",
                 "panel: Extracting a.txt (100%)", "status: Repository has been updated", "load"}));
-  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
+  EXPECT_TRUE(fs::is_empty(staging));
   EXPECT_EQ(ReadFile(data + "a.txt"), "new a");
 }
 
 TEST_F(CommandsTest, InstallAsksThenDownloadsUnpacksIntoTheProgramFolderAndRepaints) {
   Install("Dice");
-  EXPECT_EQ(
-      journal,
-      (TJournal{"confirm:Install this software?|Dice", "status: Downloading archive...",
-                "download:http://host/tools/dice.zip -> " + temp, "status: Unpacking archive...",
-                "extract:" + temp + " -> staging", "panel: Extracting a.txt (100%)",
-                "status: Installation completed", "repaint"}));
-  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
+  EXPECT_EQ(journal,
+            (TJournal{"confirm:Install this software?|Dice", "status: Downloading archive...",
+                      "download:http://host/tools/dice.zip", "status: Unpacking archive...",
+                      "extract:PK -> staging", "panel: Extracting a.txt (100%)",
+                      "status: Installation completed", "repaint"}));
+  EXPECT_TRUE(fs::is_empty(staging));
   EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
   EXPECT_EQ(host.captions, (std::vector<std::string>{"Dice"}));
 }
 
-// Each failing step ends the command there: the status it leaves, whether temp.zip stays,
-// and that neither the reload nor the repaint happens.
+// Each failing step ends the command there: the status it leaves, no downloaded archive
+// left behind, and neither the reload nor the repaint.
 struct FailureRow {
   const char* step;
   bool install;
   bool downloadFails, openFails, extractFails;
   const char* lastPanel;
-  bool tempLeft;
 };
 
 class CommandFailureTest : public CommandsTest, public ::testing::WithParamInterface<FailureRow> {};
@@ -136,10 +139,9 @@ TEST_P(CommandFailureTest, LeavesWhatTheFailingStepLeaves) {
     EXPECT_THROW(Commands().UpdateRepository(), ServiceError);
   }
   EXPECT_EQ(window.panel, row.lastPanel);
-  EXPECT_EQ(FileExists(SystemFileSystem(), temp), row.tempLeft);
-  // Nothing of what was unpacked reaches DataDir, and the staging folder is gone.
-  EXPECT_TRUE(fs::is_empty(data));
-  EXPECT_TRUE(!fs::exists(app + ".staging") || fs::is_empty(app + ".staging"));
+  // Nothing of what was unpacked reaches DataDir, and the job folder is gone with its archive.
+  EXPECT_EQ(fs::directory_iterator(data)->path().filename(), ".varnel-staging");
+  EXPECT_TRUE(fs::is_empty(staging));
   for (const std::string& entry : journal) {
     EXPECT_NE(entry, "load");
     EXPECT_NE(entry, "repaint");
@@ -149,12 +151,12 @@ TEST_P(CommandFailureTest, LeavesWhatTheFailingStepLeaves) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, CommandFailureTest,
     ::testing::Values(
-        FailureRow{"update-download", false, true, false, false, " Downloading list...", true},
-        FailureRow{"update-open", false, false, true, false, " Unpacking repository...", true},
-        FailureRow{"update-extract", false, false, false, true, " Extracting a.txt (100%)", true},
-        FailureRow{"install-download", true, true, false, false, " Downloading archive...", true},
-        FailureRow{"install-open", true, false, true, false, " Unpacking archive...", true},
-        FailureRow{"install-extract", true, false, false, true, " Extracting a.txt (100%)", true}),
+        FailureRow{"update-download", false, true, false, false, " Downloading list..."},
+        FailureRow{"update-open", false, false, true, false, " Unpacking repository..."},
+        FailureRow{"update-extract", false, false, false, true, " Extracting a.txt (100%)"},
+        FailureRow{"install-download", true, true, false, false, " Downloading archive..."},
+        FailureRow{"install-open", true, false, true, false, " Unpacking archive..."},
+        FailureRow{"install-extract", true, false, false, true, " Extracting a.txt (100%)"}),
     [](const auto& info) {
       std::string name = info.param.step;
       std::replace(name.begin(), name.end(), '-', '_');
@@ -201,7 +203,7 @@ TEST_P(CommandDigestTest, RefusesAnArchiveThatIsNotTheOneTheRecordNames) {
                   std::string(row.refusal));
   }
   EXPECT_EQ(window.panel, " Downloading archive...");
-  EXPECT_FALSE(FileExists(SystemFileSystem(), temp));
+  EXPECT_TRUE(fs::is_empty(staging));
   EXPECT_EQ(fs::directory_iterator(data + "Sealed")->path().filename(), "old.txt");
   EXPECT_FALSE(FileExists(SystemFileSystem(), data + "Sealed/a.txt"));
 }
@@ -259,7 +261,16 @@ TEST_F(CommandsTest, FirstStartMakesTheDataFolderAndUpdatesOnlyWhenItIsMissing) 
   EXPECT_TRUE(journal.empty());
 }
 
-TEST_F(CommandsTest, ATemporaryArchiveThatCannotBeCreatedEndsTheInstallBeforeTheNetwork) {
+TEST_F(CommandsTest, ASecondInstanceIsRefusedBeforeItTouchesTheFirstOnesStaging) {
+  TCommands first = Commands();
+  first.FirstStart();
+  fs::create_directories(staging + "job-running/tree");
+  EXPECT_THROW(Commands().FirstStart(), EInstanceRunning);
+  EXPECT_TRUE(fs::exists(staging + "job-running/tree"));
+  EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(CommandsTest, AStagingFolderThatCannotBeMadeEndsTheInstallBeforeTheNetwork) {
   fs::remove_all(app);
   window.selected = "Dice";
   TCommands commands(TCommandContext{
@@ -267,10 +278,11 @@ TEST_F(CommandsTest, ATemporaryArchiveThatCannotBeCreatedEndsTheInstallBeforeThe
   try {
     commands.Install();
     ADD_FAILURE() << "no exception";
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message().rfind("Cannot create file \"" + temp + "\". ", 0), 0u) << e.Message();
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), 3);
   }
   EXPECT_EQ(window.panel, " Downloading archive...");
+  EXPECT_FALSE(fs::exists(app));
 }
 
 TEST_F(CommandsTest, InstallNeedsAnArchiveUrlOfFiveCharacters) {
@@ -280,7 +292,7 @@ TEST_F(CommandsTest, InstallNeedsAnArchiveUrlOfFiveCharacters) {
   EXPECT_TRUE(journal.empty());
   Install("Five");
   ASSERT_FALSE(journal.empty());
-  EXPECT_EQ(journal[2], "download:h://x -> " + temp);
+  EXPECT_EQ(journal[2], "download:h://x");
 }
 
 TEST_F(CommandsTest, NoToAQuestionChangesNothing) {
@@ -342,8 +354,15 @@ TEST_F(CommandsTest, NothingSelectedMakesEveryCommandDoNothing) {
 TEST_F(CommandsTest, UnsafeNamesAreRefusedByEveryCommand) {
   fs::create_directories(data + "sub");
   WriteFile(app + "beside-data.txt", "keep");
-  const std::vector<std::string> unsafe = {
-      "", ".", "..", "../app", "a/b", "a\\b", std::string("a\0b", 3)};
+  const std::vector<std::string> unsafe = {"",
+                                           ".",
+                                           "..",
+                                           "../app",
+                                           "a/b",
+                                           "a\\b",
+                                           std::string("a\0b", 3),
+                                           ".varnel-staging",
+                                           ".varnel-lock"};
   const std::vector<std::pair<const char*, void (TCommands::*)()>> commands = {
       {"Install", &TCommands::Install},
       {"Uninstall", &TCommands::Uninstall},
