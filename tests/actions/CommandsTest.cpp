@@ -40,8 +40,15 @@ class CommandsTest : public ::testing::Test {
   // The fakes run on the worker; they log through the job, so the journal keeps one order.
   TCommands Commands() {
     return TCommands(TCommandContext{
-        app, data, "http://host/tools/software.zip", lines, window, shell, prompt,
-        SystemFileSystem(), host,
+        app,
+        data,
+        "http://host/tools/software.zip",
+        lines,
+        window,
+        shell,
+        prompt,
+        SystemFileSystem(),
+        host,
         [this](const std::string& url, TStream& target, TJob& job, TSha256* digest) {
           Log(job, "download:" + url);
           const std::string body = downloadFails ? "" : downloadBody;
@@ -64,7 +71,8 @@ class CommandsTest : public ::testing::Test {
             WriteFile(dest + "/" + name, bytes);
           }
           if (extractFails) throw ServiceError("Stream read error");
-        }});
+        },
+        {}});
   }
 
   void Log(TJob& job, const std::string& entry) {
@@ -274,7 +282,7 @@ TEST_F(CommandsTest, AStagingFolderThatCannotBeMadeEndsTheInstallBeforeTheNetwor
   fs::remove_all(app);
   window.selected = "Dice";
   TCommands commands(TCommandContext{
-      app, data, "", lines, window, shell, prompt, SystemFileSystem(), host, {}, {}});
+      app, data, "", lines, window, shell, prompt, SystemFileSystem(), host, {}, {}, {}});
   try {
     commands.Install();
     ADD_FAILURE() << "no exception";
