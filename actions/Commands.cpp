@@ -238,11 +238,12 @@ void TCommands::FirstStart() {
 void TCommands::InstallProgram(const std::string& name) {
   const std::string url = context_.RepositoryLines.FindRecordField(name, kArchiveUrlField);
   if (Utf16Length(url) < kMinArchiveUrlLength) return;
+  // A malformed integrity line refuses the install before anything is asked or fetched.
+  const TArchiveExpectation expected{name, context_.RepositoryLines.FindArchiveSha256(name)};
   if (!context_.Window.Confirm("Install this software?", name)) return;
   const bool done = RunInBackground(name, [&](TJob& job) {
     job.SetStatus("Downloading archive...");
     std::string note;
-    const TArchiveExpectation expected{name, context_.RepositoryLines.FindArchiveSha256(name)};
     std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(
         url, "Unpacking archive...",
         [&expected](IFileSystem& fileSystem, const std::string& archivePath,

@@ -21,8 +21,8 @@ class TBoundedText : public TStream {
   int64_t Read(void*, int64_t) override { return 0; }
   int64_t Write(const void* buffer, int64_t count) override {
     const auto position = static_cast<size_t>(position_);
-    const size_t kept = position < limit_ ? std::min(static_cast<size_t>(count), limit_ - position)
-                                          : 0;
+    const size_t kept =
+        position < limit_ ? std::min(static_cast<size_t>(count), limit_ - position) : 0;
     if (text_.size() < position + kept) text_.resize(position + kept);
     std::copy_n(static_cast<const char*>(buffer), kept, text_.begin() + position_);
     position_ += static_cast<int64_t>(kept);
