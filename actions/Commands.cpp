@@ -8,6 +8,8 @@
 #include "actions/DownloadToFile.h"
 #include "actions/ExtractArchive.h"
 #include "actions/ExtractionFileSystem.h"
+#include "actions/SignatureDownload.h"
+#include "catalog/CatalogueSignature.h"
 #include "catalog/Installed.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
@@ -20,15 +22,18 @@ namespace varnel {
 namespace {
 
 constexpr const char* kCatalogueFile = "software.dat";
+// The serial of the catalogue in use, kept beside it under a name no catalogue can have.
+constexpr const char* kSerialFile = ".varnel-serial";
 constexpr size_t kMinWebPageLength = 4;
 constexpr double kRateAfterSeconds = 0.25;  // earlier rates jump about too much to read
 
-void Download(const std::string& url, TStream& target, TJob& job, TSha256* digest) {
-  const auto start = std::chrono::steady_clock::now();
+// How the job watches a download: Cancel, and the progress window's byte count, rate and
+// reconnection.
+TDownloadHooks DownloadHooks(TJob& job) {
   TDownloadHooks hooks;
   hooks.cancel = &job.CancelSignal();
-  hooks.digest = digest;
-  hooks.onProgress = [&](int64_t received, int64_t total) {
+  hooks.onProgress = [&job, start = std::chrono::steady_clock::now()](int64_t received,
+                                                                      int64_t total) {
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     const double rate =
         elapsed.count() >= kRateAfterSeconds ? static_cast<double>(received) / elapsed.count() : 0;
@@ -37,6 +42,12 @@ void Download(const std::string& url, TStream& target, TJob& job, TSha256* diges
   hooks.onReconnect = [&job](int attempt, int maximum) {
     job.ReportProgress({pkReconnect, attempt, maximum});
   };
+  return hooks;
+}
+
+void Download(const std::string& url, TStream& target, TJob& job, TSha256* digest) {
+  TDownloadHooks hooks = DownloadHooks(job);
+  hooks.digest = digest;
   DownloadToFile(url, target, hooks);
 }
 
@@ -148,8 +159,8 @@ bool TCommands::RunInBackground(const std::string& caption,
 
 std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& url,
                                                              const char* unpackingStatus,
-                                                             const TArchiveExpectation& expected,
-                                                             TJob& job, std::string& note) {
+                                                             const TArchiveCheck& check, TJob& job,
+                                                             std::string& note) {
   auto staging = std::make_unique<TStagingFolder>(context_.FileSystem, context_.DataDir);
   const std::string archivePath = staging->ArchivePath();
   std::unique_ptr<TStream> archive = context_.FileSystem.OpenFile(archivePath, fmCreateNew);
@@ -157,7 +168,7 @@ std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& 
   context_.Download(url, *archive, job, &digest);
   // From here on the archive is read through the stream it was written to, never by its name.
   TExtractionFileSystem extraction(context_.FileSystem, archivePath, *archive);
-  CheckArchiveDigest(extraction, expected, archivePath, digest.HexDigest());
+  check(extraction, archivePath, digest.HexDigest());
   job.SetStatus(unpackingStatus);
   TAbortWatch prompt(job.Prompt());
   context_.Extract(extraction, archivePath, staging->Tree(), prompt, job);
@@ -175,15 +186,40 @@ void TCommands::UpdateRepository() {
   Guarded([this] {
     const bool done = RunInBackground("Update repository", [this](TJob& job) {
       job.SetStatus("Downloading list...");
-      // The catalogue archive has no record, so nothing names its digest.
+      int64_t serial = -1;
+      const TArchiveCheck check = CatalogueCheck(job, serial);
       std::string note;
       std::unique_ptr<TStagingFolder> staging =
-          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", {}, job, note);
+          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", check, job, note);
+      if (serial >= 0) {
+        // The serial in use changes in the same step as the catalogue it belongs to.
+        WriteTextFile(context_.FileSystem, staging->OwnFiles() + kSerialFile,
+                      std::to_string(serial));
+      }
       staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
       job.SetStatus("Repository has been updated" + note);
     });
     if (done) context_.Window.LoadRepository();
   });
+}
+
+TCommands::TArchiveCheck TCommands::CatalogueCheck(TJob& job, int64_t& acceptedSerial) {
+  if (context_.RepositoryKey.empty()) return [](IFileSystem&, auto&, auto&) {};
+  std::optional<std::string> signature =
+      DownloadCatalogueSignature(context_.RepositoryUrl + ".sig", DownloadHooks(job));
+  ParseCatalogueSignature(signature);  // none, or a malformed one, needs no archive to refuse
+  std::optional<int64_t> serialInUse;
+  const std::string serialFile = context_.DataDir + kSerialFile;
+  if (FileExists(context_.FileSystem, serialFile)) {
+    serialInUse = ParseCatalogueSerial(
+        ReadFileHead(context_.FileSystem, serialFile, kMaxCatalogueSignatureSize));
+  }
+  return [this, signature, serialInUse, &acceptedSerial](IFileSystem&, const std::string&,
+                                                         const std::string& sha256) {
+    acceptedSerial = VerifyCatalogueSignature(signature, sha256, context_.RepositoryKey,
+                                              UnixTimeNow(), serialInUse)
+                         .Serial;
+  };
 }
 
 void TCommands::FirstStart() {
@@ -202,13 +238,19 @@ void TCommands::FirstStart() {
 void TCommands::InstallProgram(const std::string& name) {
   const std::string url = context_.RepositoryLines.FindRecordField(name, kArchiveUrlField);
   if (Utf16Length(url) < kMinArchiveUrlLength) return;
+  // A malformed integrity line refuses the install before anything is asked or fetched.
+  const TArchiveExpectation expected{name, context_.RepositoryLines.FindArchiveSha256(name)};
   if (!context_.Window.Confirm("Install this software?", name)) return;
   const bool done = RunInBackground(name, [&](TJob& job) {
     job.SetStatus("Downloading archive...");
     std::string note;
-    std::unique_ptr<TStagingFolder> staging =
-        DownloadAndUnpack(url, "Unpacking archive...",
-                          {name, context_.RepositoryLines.FindArchiveSha256(name)}, job, note);
+    std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(
+        url, "Unpacking archive...",
+        [&expected](IFileSystem& fileSystem, const std::string& archivePath,
+                    const std::string& sha256) {
+          CheckArchiveDigest(fileSystem, expected, archivePath, sha256);
+        },
+        job, note);
     // An update keeps the old files the new archive lacks.
     staging->ReplaceFolder(ProgramFolder(name));
     job.SetStatus("Installation completed" + note);

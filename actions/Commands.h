@@ -58,6 +58,10 @@ struct TCommandContext {
   // Empty means the real DownloadToFile and ExtractArchive.
   TDownloadFunction Download;
   TExtractFunction Extract;
+  // The repository's Ed25519 public key as base64. With one, a catalogue is unpacked only when
+  // RepositoryUrl + ".sig" signs it, it has not expired and its serial is not lower than the
+  // one in use; without one, catalogues are taken as they come.
+  std::string RepositoryKey;
 };
 
 class TCommands {
@@ -98,13 +102,20 @@ class TCommands {
   // Runs work on the worker; false when it was cancelled, which leaves " Cancelled" in panel
   // 0. Anything else work raises is raised here.
   bool RunInBackground(const std::string& caption, const std::function<void(TJob&)>& work);
-  // The archive is downloaded into a new staging folder, checked against expected, then
-  // unpacked there from the same open file after unpackingStatus. From its return on, the job
-  // can't be cancelled. note gets what the completion text adds: why modes were not kept.
+  // Raises when a downloaded archive is not to be unpacked; it sees the archive through the
+  // file system the extraction uses, and its SHA-256.
+  using TArchiveCheck = std::function<void(IFileSystem& fileSystem, const std::string& archivePath,
+                                           const std::string& sha256)>;
+  // The archive is downloaded into a new staging folder, checked, then unpacked there from the
+  // same open file after unpackingStatus. From its return on, the job can't be cancelled. note
+  // gets what the completion text adds: why modes were not kept.
   std::unique_ptr<TStagingFolder> DownloadAndUnpack(const std::string& url,
                                                     const char* unpackingStatus,
-                                                    const TArchiveExpectation& expected, TJob& job,
+                                                    const TArchiveCheck& check, TJob& job,
                                                     std::string& note);
+  // With a repository key: the catalogue's signature file, checked against the archive's
+  // digest once it is there; nothing to check without a key.
+  TArchiveCheck CatalogueCheck(TJob& job, int64_t& acceptedSerial);
   // The selected name after the safety check, or nothing when no item is selected.
   std::optional<std::string> SelectedName();
   std::string ProgramFolder(const std::string& name) const;

@@ -2,6 +2,7 @@
 
 #include "platform/DesktopFolder.h"
 #include "platform/Exception.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 
 namespace varnel {
@@ -61,9 +62,7 @@ void CreateDesktopShortcut(IFileSystem& fileSystem, const std::string& programPa
                            const std::string& name, const std::string& iconPath) {
   const std::string file = JoinPath(DesktopFolder(fileSystem), name + ".desktop");
   try {
-    const std::string text = DesktopEntryText(programPath, name, iconPath);
-    fileSystem.OpenFile(file, fmCreate)
-        ->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+    WriteTextFile(fileSystem, file, DesktopEntryText(programPath, name, iconPath));
     fileSystem.SetMode(file, 0755);
   } catch (const Exception&) {
   }

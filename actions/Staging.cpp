@@ -123,6 +123,12 @@ std::string TStagingFolder::Tree() const {
   return path_ + "tree/";
 }
 
+std::string TStagingFolder::OwnFiles() {
+  const std::string own = path_ + "own/";
+  if (!IsFolder(fileSystem_, own)) MkDir(fileSystem_, own);
+  return own;
+}
+
 void TStagingFolder::Restore(TUndoLog& log) {
   if (log.Undo()) return;
   // What could not be put back is all there is of it: the job folder stays, out of reach of
@@ -164,7 +170,6 @@ void TStagingFolder::ReplaceFolder(const std::string& programFolder) {
 }
 
 void TStagingFolder::MoveFilesInto(const std::string& dataDir, const std::string& lastFile) {
-  if (!IsFolder(fileSystem_, Tree())) return;
   TUndoLog log(fileSystem_);
   const std::string aside = path_ + "aside/";
   // Moves the file at source over target; what target held waits in aside.
@@ -191,7 +196,12 @@ void TStagingFolder::MoveFilesInto(const std::string& dataDir, const std::string
     }
   };
   try {
-    moveTree(moveTree, Tree(), dataDir, true);
+    if (IsFolder(fileSystem_, Tree())) moveTree(moveTree, Tree(), dataDir, true);  // none: empty
+    if (IsFolder(fileSystem_, path_ + "own/")) {
+      for (const std::string& name : fileSystem_.Enumerate(path_ + "own/")) {
+        place(path_ + "own/" + name, JoinPath(dataDir, name));
+      }
+    }
     // The catalogue goes last, so it never names icons that are not there yet.
     const std::string last = JoinPath(Tree(), lastFile);
     if (fileSystem_.Status(last, false).Exists()) place(last, JoinPath(dataDir, lastFile));

@@ -37,9 +37,13 @@ class TStagingFolder {
   // puts every moved file back. A program folder that is a link is replaced as a link: its
   // target is not ours to take files from. Nothing changes when the archive made no tree.
   void ReplaceFolder(const std::string& programFolder);
-  // Moves every file of the tree over its namesake below dataDir, lastFile (at the top) last;
-  // the files replaced move aside into the job folder and come back on a failure. Names the
-  // program keeps in dataDir for itself are left alone.
+  // Where the command puts files of the program's own (reserved names) that MoveFilesInto
+  // moves into dataDir with the archive's files; ends in "/", made on first use.
+  std::string OwnFiles();
+  // Moves every file of the tree over its namesake below dataDir, then the program's own
+  // files, then lastFile (at the top) last; the files replaced move aside into the job folder
+  // and come back on a failure. Names the program keeps in dataDir for itself are taken from
+  // OwnFiles() only, never from the archive.
   void MoveFilesInto(const std::string& dataDir, const std::string& lastFile);
 
  private:

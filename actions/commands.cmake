@@ -9,5 +9,6 @@ add_library(varnel_commands STATIC
   ${CMAKE_CURRENT_LIST_DIR}/Staging.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Worker.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WorkerHost.cpp)
-target_link_libraries(varnel_commands PUBLIC varnel_download varnel_extract varnel_catalog
+target_link_libraries(varnel_commands PUBLIC varnel_download varnel_signature_download
+                                             varnel_extract varnel_catalog
                                              varnel_platform Threads::Threads)

@@ -42,14 +42,15 @@ QString Q(const std::string& text) {
 
 }  // namespace
 
-TForm1::TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs, IShell& shell,
-               std::string applicationTitle, QWidget* parent)
+TForm1::TForm1(std::string appDir, std::string repositoryUrl, std::string repositoryKey,
+               IDialogs& dialogs, IShell& shell, std::string applicationTitle, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
       shell_(shell),
       errorGuard_(dialogs, std::move(applicationTitle)),
       appDir_(std::move(appDir)),
       repositoryUrl_(std::move(repositoryUrl)),
+      repositoryKey_(std::move(repositoryKey)),
       badge_(InstalledBadge()) {
   dialogs_.SetOwner(this);
   setWindowTitle("Varnel Tools");
@@ -178,7 +179,8 @@ void TForm1::FormCreate() {
                                                           SystemFileSystem(),
                                                           *workerHost_,
                                                           {},
-                                                          {}});
+                                                          {},
+                                                          repositoryKey_});
   // At the very first start: DataDir is made and the catalogue fetched; a failure of either
   // ends FormCreate here, and the next start finds DataDir and does not fetch again.
   try {

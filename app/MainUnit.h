@@ -34,9 +34,10 @@ class TStatusBar;
 class TForm1 : public QMainWindow, public IWindow {
  public:
   // appDir ends in "/"; the window runs FormCreate before it returns. The commands start
-  // programs and open folders and pages through shell.
-  TForm1(std::string appDir, std::string repositoryUrl, IDialogs& dialogs, IShell& shell,
-         std::string applicationTitle, QWidget* parent = nullptr);
+  // programs and open folders and pages through shell. With a repositoryKey (base64), only
+  // catalogues the repository signed with it are taken.
+  TForm1(std::string appDir, std::string repositoryUrl, std::string repositoryKey,
+         IDialogs& dialogs, IShell& shell, std::string applicationTitle, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // IWindow
@@ -105,6 +106,7 @@ class TForm1 : public QMainWindow, public IWindow {
   std::string appDir_;
   std::string dataDir_;
   std::string repositoryUrl_;
+  std::string repositoryKey_;
   std::unique_ptr<TRepositoryLines> repositoryLines_;
   std::unique_ptr<TQtWorkerHost> workerHost_;
   std::unique_ptr<TCommands> commands_;

@@ -1,5 +1,5 @@
-// Program entry: the main window on the executable's own folder and the repository server
-// fixed at build time.
+// Program entry: the main window on the executable's own folder and the repository server and
+// key fixed at build time.
 #include <QApplication>
 
 #include "app/ErrorBox.h"
@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
   varnel::TQtDialogs dialogs;
   varnel::TPosixShell shell;
   varnel::TForm1 form(varnel::ExtractFilePath(executable),
-                      VARNEL_REPOSITORY_BASE "/tools/software.zip", dialogs, shell,
-                      varnel::ApplicationTitle(executable));
+                      VARNEL_REPOSITORY_BASE "/tools/software.zip", VARNEL_REPOSITORY_KEY, dialogs,
+                      shell, varnel::ApplicationTitle(executable));
   if (!form.Started()) return 1;
   form.show();
   return application.exec();

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "platform/Files.h"
+
 namespace varnel {
 
 namespace {
@@ -69,16 +71,7 @@ int64_t UnixTimeNow() {
 }
 
 std::string ReadCatalogueSignatureFile(IFileSystem& fileSystem, const std::string& path) {
-  std::unique_ptr<TStream> file = fileSystem.OpenFile(path, fmOpenRead | fmShareDenyWrite);
-  std::string text(kMaxCatalogueSignatureSize + 1, '\0');
-  size_t size = 0;
-  for (int64_t n;
-       size < text.size() &&
-       (n = file->Read(text.data() + size, static_cast<int64_t>(text.size() - size))) > 0;) {
-    size += static_cast<size_t>(n);
-  }
-  text.resize(size);
-  return text;
+  return ReadFileHead(fileSystem, path, kMaxCatalogueSignatureSize + 1);
 }
 
 std::string WriteCatalogueSignature(const TEd25519PrivateKey& key, int64_t serial, int64_t expires,

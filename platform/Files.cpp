@@ -71,6 +71,22 @@ void RmDir(IFileSystem& fileSystem, const std::string& path) {
   fileSystem.RemoveFolder(path);
 }
 
+std::string ReadFileHead(IFileSystem& fileSystem, const std::string& path, size_t limit) {
+  std::unique_ptr<TStream> file = fileSystem.OpenFile(path, fmOpenRead | fmShareDenyWrite);
+  std::string text(limit, '\0');
+  size_t size = 0;
+  for (int64_t n; size < limit &&
+                  (n = file->Read(text.data() + size, static_cast<int64_t>(limit - size))) > 0;) {
+    size += static_cast<size_t>(n);
+  }
+  text.resize(size);
+  return text;
+}
+
+void WriteTextFile(IFileSystem& fileSystem, const std::string& path, std::string_view text) {
+  fileSystem.OpenFile(path, fmCreate)->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+}
+
 std::string CreateUniqueDir(IFileSystem& fileSystem, const std::string& prefix) {
   static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/FileSystem.h"
 
@@ -23,6 +24,12 @@ bool RemoveDir(IFileSystem& fileSystem, const std::string& path);
 bool DeleteFile(IFileSystem& fileSystem, const std::string& path);
 void MkDir(IFileSystem& fileSystem, const std::string& path);  // EInOutError on failure
 void RmDir(IFileSystem& fileSystem, const std::string& path);  // EInOutError on failure
+
+// The first limit bytes of a file, fewer when it is shorter; raises EFOpenError or a read
+// error.
+std::string ReadFileHead(IFileSystem& fileSystem, const std::string& path, size_t limit);
+// Creates (or empties) path and writes text into it; raises EFCreateError or EWriteError.
+void WriteTextFile(IFileSystem& fileSystem, const std::string& path, std::string_view text);
 
 // A new folder named prefix + six random characters; returns its path ending in "/".
 std::string CreateUniqueDir(IFileSystem& fileSystem, const std::string& prefix);

@@ -11,7 +11,7 @@ namespace varnel {
 namespace {
 
 constexpr const char* kRunningMessage = "Varnel Tools is already running from this folder";
-constexpr int64_t kMaxTagLength = 512;
+constexpr size_t kMaxTagLength = 512;
 
 }  // namespace
 
@@ -54,10 +54,7 @@ void TInstanceLock::TakeOwnerFile(const std::string& path) {
 
 std::string TInstanceLock::ReadOwner(const std::string& path) {
   try {
-    std::unique_ptr<TStream> file = fileSystem_.OpenFile(path, fmOpenRead);
-    std::string tag(static_cast<size_t>(std::min(file->Size(), kMaxTagLength)), '\0');
-    tag.resize(static_cast<size_t>(file->Read(tag.data(), static_cast<int64_t>(tag.size()))));
-    return tag;
+    return ReadFileHead(fileSystem_, path, kMaxTagLength);
   } catch (const EStreamError&) {
     return {};
   }

@@ -1,19 +1,11 @@
 // The check of the catalogue's signature file, as a program with the repository key makes it.
-#include "actions/DownloadToFile.h"
+#include "actions/SignatureDownload.h"
 #include "catalog/CatalogueSignature.h"
-#include "http/NetExceptions.h"
-#include "platform/FileTree.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "repository/CheckedRepository.h"
 
 namespace varnel {
-
-namespace {
-
-constexpr int kNotFound = 404;
-
-}  // namespace
 
 void CheckCatalogueSignature(TCheckedRepository& repository, const std::string& catalogueSha256,
                              const std::string& repositoryKey) {
@@ -22,19 +14,11 @@ void CheckCatalogueSignature(TCheckedRepository& repository, const std::string& 
   };
   std::optional<std::string> text;  // nothing when the repository offers none
   try {
-    std::string path = JoinPath(repository.Location, "tools/software.zip.sig");
-    TTempFile download;
+    const std::string path = JoinPath(repository.Location, "tools/software.zip.sig");
     if (repository.Remote) {
-      path = download.Path();
-      DownloadToFile(repository.Location + ".sig", path);
-    }
-    if (FileExists(SystemFileSystem(), path)) {
+      text = DownloadCatalogueSignature(repository.Location + ".sig");
+    } else if (FileExists(SystemFileSystem(), path)) {
       text = ReadCatalogueSignatureFile(SystemFileSystem(), path);
-    }
-  } catch (const EHttpProtocolException& e) {
-    if (e.StatusCode() != kNotFound) {
-      report("the signature file can't be fetched: " + e.Message());
-      return;
     }
   } catch (const Exception& e) {
     report("the signature file can't be fetched: " + e.Message());

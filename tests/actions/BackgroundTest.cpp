@@ -15,8 +15,10 @@
 
 #include "actions/Commands.h"
 #include "actions/DownloadToFile.h"
+#include "catalog/CatalogueSignature.h"
 #include "catalog/RepositoryLines.h"
 #include "http/NetExceptions.h"
+#include "platform/Ed25519.h"
 #include "platform/FaultyFileSystem.h"
 #include "platform/Sha256.h"
 #include "tests/actions/CommandFakes.h"
@@ -29,6 +31,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+
+std::string RequestLine(const std::string& head) {
+  return head.substr(0, head.find("\r\n"));
+}
 
 std::string Ok(const std::string& body) {
   return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
@@ -100,7 +106,8 @@ class BackgroundTest : public ::testing::Test {
                                      *fileSystem,
                                      host,
                                      download,
-                                     {}});
+                                     {},
+                                     repositoryKey});
   }
 
   void Run(TCommands& commands, bool install) {
@@ -121,6 +128,7 @@ class BackgroundTest : public ::testing::Test {
   IFileSystem* fileSystem = &SystemFileSystem();
   TDownloadFunction download;  // empty: the real one
   std::string integrity;       // the record's integrity line
+  std::string repositoryKey;   // base64; empty: catalogues are not checked
 };
 
 std::string ManyEntries(int count) {
@@ -241,6 +249,72 @@ TEST_F(BackgroundTest, ACatalogueUpdateReplacesOnlyTheFilesOfItsArchive) {
   EXPECT_EQ(ReadFile(data + "dice.ico"), "the old icon");
   EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "old a");
   EXPECT_EQ(journal.back(), "load");
+}
+
+// With a repository key, a catalogue is unpacked, and its serial kept, only when its signature
+// file signs it with that key, has not expired and has no lower serial; any refusal leaves
+// DataDir exactly as it was, and a signature file too long is not read on.
+TEST_F(BackgroundTest, ASignedCatalogueIsTakenOnlyWhenItsSignatureHolds) {
+  const TEd25519PrivateKey key = TEd25519PrivateKey::Generate();
+  const TEd25519PrivateKey foreign = TEd25519PrivateKey::Generate();
+  repositoryKey = EncodeBase64(key.PublicKey());
+  WriteFile(data + ".varnel-serial", "100");
+  const std::string archive = BuildZip({{.name = "software.dat", .data = "signed catalogue"}});
+  TSha256 sha;
+  sha.Update(archive.data(), archive.size());
+  const std::string digest = sha.HexDigest();
+  const int64_t later = UnixTimeNow() + 86400;
+  auto signed_ = [&](const TEd25519PrivateKey& by, int64_t serial, int64_t expires,
+                     const std::string& of) {
+    return Ok(WriteCatalogueSignature(by, serial, expires, of));
+  };
+  const std::string notFound = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n";
+  const struct {
+    const char* name;
+    std::string signature;  // the answer to the request for software.zip.sig
+    const char* refusal;    // empty: taken
+  } cases[] = {
+      {"good", signed_(key, 200, later, digest), ""},
+      {"equal serial", signed_(key, 100, later, digest), ""},
+      {"lower serial", signed_(key, 99, later, digest),
+       "The repository offers an older catalogue (serial 99) than the one in use (serial 100)"},
+      {"another archive", signed_(key, 200, later, std::string(64, 'a')),
+       "The repository's catalogue is not the one its signature describes"},
+      {"foreign key", signed_(foreign, 200, later, digest),
+       "The catalogue's signature does not match this program's repository key"},
+      {"expired", signed_(key, 200, UnixTimeNow() - 86400, digest),
+       "The repository's catalogue expired on"},
+      {"not signed", notFound, "The repository's catalogue is not signed"},
+      {"garbage", Ok("not a signature\n"), "The repository's catalogue signature is malformed"},
+      {"too long", Ok(std::string(64 << 20, 's')),
+       "The repository's catalogue signature is malformed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(data + ".varnel-serial", "100");
+    WriteFile(data + "software.dat", "the old catalogue");
+    journal.clear();
+    const auto before = Tree(data);
+    ScriptServer server(
+        std::vector<ConnectionScript>{{{{c.signature, 0}}, false}, {{{Ok(archive), 0}}, false}});
+    TCommands commands = Commands(server.BaseUrl());
+    std::string refusal;
+    try {
+      Run(commands, false);
+    } catch (const ECatalogueSignatureError& e) {
+      refusal = e.Message();
+    }
+    EXPECT_EQ(RequestLine(server.Requests().at(0)), "GET /software.zip.sig HTTP/1.1");
+    if (*c.refusal) {
+      EXPECT_TRUE(refusal.starts_with(c.refusal)) << refusal;
+      EXPECT_EQ(Tree(data), before);
+      EXPECT_EQ(std::count(journal.begin(), journal.end(), "load"), 0);
+    } else {
+      EXPECT_EQ(refusal, "");
+      EXPECT_EQ(ReadFile(data + "software.dat"), "signed catalogue");
+      EXPECT_EQ(ReadFile(data + ".varnel-serial"), c.name == std::string("good") ? "200" : "100");
+    }
+  }
 }
 
 TEST_F(BackgroundTest, StagingLeftoversAreRemovedAtStart) {

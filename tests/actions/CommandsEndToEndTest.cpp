@@ -42,8 +42,18 @@ class CommandsEndToEndTest : public ::testing::Test {
   }
 
   TCommands Commands(const std::string& repositoryUrl, IShell& withShell) {
-    return TCommands(TCommandContext{app, data, repositoryUrl, lines, window, withShell, prompt,
-                                     SystemFileSystem(), host, nullptr, nullptr});
+    return TCommands(TCommandContext{app,
+                                     data,
+                                     repositoryUrl,
+                                     lines,
+                                     window,
+                                     withShell,
+                                     prompt,
+                                     SystemFileSystem(),
+                                     host,
+                                     nullptr,
+                                     nullptr,
+                                     {}});
   }
 
   TempDir root;

@@ -40,8 +40,15 @@ class CommandsTest : public ::testing::Test {
   // The fakes run on the worker; they log through the job, so the journal keeps one order.
   TCommands Commands() {
     return TCommands(TCommandContext{
-        app, data, "http://host/tools/software.zip", lines, window, shell, prompt,
-        SystemFileSystem(), host,
+        app,
+        data,
+        "http://host/tools/software.zip",
+        lines,
+        window,
+        shell,
+        prompt,
+        SystemFileSystem(),
+        host,
         [this](const std::string& url, TStream& target, TJob& job, TSha256* digest) {
           Log(job, "download:" + url);
           const std::string body = downloadFails ? "" : downloadBody;
@@ -64,7 +71,8 @@ class CommandsTest : public ::testing::Test {
             WriteFile(dest + "/" + name, bytes);
           }
           if (extractFails) throw ServiceError("Stream read error");
-        }});
+        },
+        {}});
   }
 
   void Log(TJob& job, const std::string& entry) {
@@ -231,11 +239,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A "sha256:" line that names no digest once turned the check off; it refuses the install.
-TEST_F(CommandsTest, AMalformedIntegrityLineRefusesTheInstallBeforeTheDownload) {
+TEST_F(CommandsTest, AMalformedIntegrityLineRefusesTheInstallBeforeTheQuestion) {
   lines.SetText("s.ico\nSealed\nhttp://host/tools/sealed.zip\ns.sh\nd\nw\nsha256:d31a92fc\n\n\n\n");
   window.selected = "Sealed";
   EXPECT_THROW(Commands().Install(), EIntegrityLineError);
-  for (const std::string& entry : journal) EXPECT_FALSE(entry.starts_with("download:")) << entry;
+  for (const std::string& entry : journal) {
+    EXPECT_FALSE(entry.starts_with("download:") || entry.starts_with("confirm:")) << entry;
+  }
   EXPECT_FALSE(DirectoryExists(SystemFileSystem(), data + "Sealed"));
 }
 
@@ -274,7 +284,7 @@ TEST_F(CommandsTest, AStagingFolderThatCannotBeMadeEndsTheInstallBeforeTheNetwor
   fs::remove_all(app);
   window.selected = "Dice";
   TCommands commands(TCommandContext{
-      app, data, "", lines, window, shell, prompt, SystemFileSystem(), host, {}, {}});
+      app, data, "", lines, window, shell, prompt, SystemFileSystem(), host, {}, {}, {}});
   try {
     commands.Install();
     ADD_FAILURE() << "no exception";

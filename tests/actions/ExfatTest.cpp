@@ -101,6 +101,7 @@ class ExfatTest : public ::testing::Test {
                                      SystemFileSystem(),
                                      host,
                                      {},
+                                     {},
                                      {}});
   }
 

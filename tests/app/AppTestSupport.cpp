@@ -65,7 +65,8 @@ void TWindowFixture::WriteData(const std::string& name, const std::string& bytes
 
 TForm1& TWindowFixture::Open() {
   window.reset();  // one window per folder at a time: a second would find the folder locked
-  window = std::make_unique<TForm1>(appDir.Path(), repositoryUrl, dialogs, shell, "Varneltools");
+  window = std::make_unique<TForm1>(appDir.Path(), repositoryUrl, repositoryKey, dialogs, shell,
+                                    "Varneltools");
   return *window;
 }
 

@@ -62,6 +62,7 @@ class TWindowFixture {
   TJournal journal;  // what the shell was asked to do
   TRecordingShell shell{journal};
   std::string repositoryUrl = "http://127.0.0.1:1/tools/software.zip";
+  std::string repositoryKey;  // base64; empty: catalogues are not checked
   std::unique_ptr<TForm1> window;
 };
 

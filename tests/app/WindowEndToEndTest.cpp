@@ -154,6 +154,32 @@ TEST_F(WindowEndToEndTest, ABodyThatIsNotAnArchiveKeepsTheList) {
   EXPECT_EQ(window().L1->count(), 8);
 }
 
+// A window with the sample repository's key takes the signed sample; a catalogue changed on
+// the server after it was signed is refused, and the list and DataDir stay as they were.
+TEST_F(WindowEndToEndTest, ATamperedCatalogueIsRefusedAndTheListStays) {
+  const char* source = std::getenv("VARNEL_SOURCE_DIR");
+  fixture.repositoryKey = ReadFile(std::string(source ? source : ".") +
+                                   "/examples/TEST-ONLY-sample-repository-key.pub");
+  fixture.repositoryKey.erase(fixture.repositoryKey.find_last_not_of("\n") + 1);
+  fixture.Open();
+  ASSERT_TRUE(fixture.dialogs.errors.empty());
+  ASSERT_EQ(window().L1->count(), 8);
+  const std::string catalogue = ReadFile(fixture.appDir / "data/software.dat");
+  ASSERT_EQ(
+      std::system(("cd '" + served +
+                   "tools' && python3 -c \"import zipfile; "
+                   "zipfile.ZipFile('software.zip', 'w').writestr('software.dat', 'forged')\"")
+                      .c_str()),
+      0);
+  window().Updatesoftwarelist1->trigger();
+  ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
+  EXPECT_TRUE(fixture.dialogs.errors[0].second.starts_with(
+      "The repository's catalogue is not the one its signature describes"))
+      << fixture.dialogs.errors[0].second;
+  EXPECT_EQ(window().L1->count(), 8);
+  EXPECT_EQ(ReadFile(fixture.appDir / "data/software.dat"), catalogue);
+}
+
 TEST_F(WindowEndToEndTest, ASlowDownloadKeepsTheWindowAliveShowsProgressAndCancelsOnEscape) {
   OpenOnASlowServer();
   std::set<QString> clock;
