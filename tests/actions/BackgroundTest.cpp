@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -77,8 +78,9 @@ class BackgroundTest : public ::testing::Test {
     fs::permissions(data + "Dice/a.txt", fs::perms::owner_read);
   }
 
-  // The catalogue names Dice with its archive, the repository's archive beside it.
-  TCommands Commands(const std::string& baseUrl) {
+  // The catalogue names Dice with its archive, the repository's archive beside it. Empty
+  // extract means the real extraction.
+  TCommands Commands(const std::string& baseUrl, TExtractFunction extract = {}) {
     lines.SetText("dice.ico\nDice\n" + baseUrl + "/dice.zip\na.txt\nRolls dice\n\n\n\n\n\n");
     return TCommands(TCommandContext{app,
                                      data,
@@ -90,7 +92,7 @@ class BackgroundTest : public ::testing::Test {
                                      SystemFileSystem(),
                                      host,
                                      {},
-                                     {}});
+                                     std::move(extract)});
   }
 
   void Run(TCommands& commands, bool install) {
@@ -176,13 +178,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BackgroundTest, AFailedUpdateLeavesTheOldVersionIntact) {
   const auto before = Tree(data);
-  // A damaged second entry answered with Abort: nothing of the new version is kept.
+  // A damaged second entry answered with Abort: the failure is reported like any other, and
+  // nothing of the new version is kept.
   ScriptServer damaged(Ok(BuildZip(
       {{.name = "a.txt", .data = "new a"}, {.name = "b.txt", .data = "new b", .crc = 1}})));
   TCommands commands = Commands(damaged.BaseUrl());
-  Run(commands, true);
+  try {
+    Run(commands, true);
+    ADD_FAILURE() << "Abort ended without an error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(),
+              "Unpacking was aborted at a failed entry: Invalid size or check sum of file or "
+              "unsupported compression format - Native error: 00008");
+  }
   ASSERT_EQ(prompt.texts.size(), 1u);
-  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_EQ(window.panel, " Extracting b.txt (100%)");
   EXPECT_EQ(Tree(data), before);
 
   // A connection cut in the middle of the body: the error is raised as before.
@@ -232,6 +242,25 @@ TEST_F(BackgroundTest, StagingLeftoversAreRemovedAtStart) {
   Commands("http://127.0.0.1:1").FirstStart();
   EXPECT_FALSE(fs::exists(app + ".staging"));
   EXPECT_TRUE(journal.empty());
+}
+
+// An Abort that the cancelled job answers for itself is the user's Cancel: it ends silently.
+TEST_F(BackgroundTest, AFailureQuestionAfterACancelEndsSilently) {
+  std::atomic<bool> extracting = false;
+  host.onEvents = [&](const std::function<void()>& cancel) {
+    if (extracting) cancel();
+  };
+  ScriptServer server(Ok("PK"));
+  TCommands commands = Commands(
+      server.BaseUrl(), [&](const std::string&, const std::string&, IPrompt& failures, TJob& job) {
+        extracting = true;
+        while (!job.CancelSignal().Cancelled()) std::this_thread::yield();
+        EXPECT_EQ(failures.FileFailureDlg("b.txt failed", mbAbort | mbRetry | mbIgnore, 8, ""),
+                  mrAbort);
+      });
+  Run(commands, true);
+  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_TRUE(prompt.texts.empty());
 }
 
 // The seam itself: texts in the order the worker queued them, questions answered on the
