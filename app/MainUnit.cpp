@@ -106,7 +106,7 @@ void TForm1::CreateControls() {
   Timer1->start();
 
   Form2 = new TForm2(this);
-  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2, dialogs_);
+  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2, dialogs_, errorGuard_);
 }
 
 void TForm1::CreateMenus() {

@@ -34,10 +34,30 @@ bool IsUserInput(QEvent::Type type) {
   }
 }
 
+// Holds the progress window back while a box is open, and lets it come once the box has
+// closed with the time that was left. A box opened inside another leaves it to the outer one.
+class TShowPause {
+ public:
+  explicit TShowPause(QTimer& timer)
+      : timer_(timer), remainingMs_(timer.isActive() ? timer.remainingTime() : -1) {
+    timer_.stop();
+  }
+  ~TShowPause() {
+    if (remainingMs_ >= 0) timer_.start(remainingMs_);
+  }
+  TShowPause(const TShowPause&) = delete;
+  TShowPause& operator=(const TShowPause&) = delete;
+
+ private:
+  QTimer& timer_;
+  int remainingMs_;
+};
+
 }  // namespace
 
-TQtWorkerHost::TQtWorkerHost(QWidget& mainWindow, TForm2& form, IDialogs& dialogs)
-    : mainWindow_(mainWindow), form_(form), dialogs_(dialogs) {
+TQtWorkerHost::TQtWorkerHost(QWidget& mainWindow, TForm2& form, IDialogs& dialogs,
+                             TErrorGuard& errorGuard)
+    : mainWindow_(mainWindow), form_(form), dialogs_(dialogs), errorGuard_(errorGuard) {
   showTimer_.setSingleShot(true);
   showTimer_.setInterval(kShowAfterMs);
   connect(&showTimer_, &QTimer::timeout, this, [this] {
@@ -76,6 +96,21 @@ void TQtWorkerHost::RunEvents(const std::string& caption, const std::function<vo
 void TQtWorkerHost::Quit() {
   quit_ = true;
   if (loop_) loop_->quit();
+}
+
+// An application's exit ends every running event loop, this one included.
+bool TQtWorkerHost::LoopRunning() const {
+  return loop_ != nullptr && loop_->isRunning();
+}
+
+void TQtWorkerHost::ShowQuestion(const std::function<void()>& ask) {
+  TShowPause pause(showTimer_);
+  ask();
+}
+
+void TQtWorkerHost::ReportError(std::exception_ptr error) {
+  TShowPause pause(showTimer_);
+  errorGuard_.Report(std::move(error));
 }
 
 void TQtWorkerHost::ShowProgress(const TProgress& progress) {
