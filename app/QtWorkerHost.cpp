@@ -1,38 +1,15 @@
 #include "app/QtWorkerHost.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QEvent>
 #include <QEventLoop>
 #include <QWidget>
 
 #include "app/DownloadProgressForm.h"
 #include "app/ErrorBox.h"
+#include "app/InputBlock.h"
 
 namespace varnel {
 
 namespace {
-
-bool IsUserInput(QEvent::Type type) {
-  switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::Wheel:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::ShortcutOverride:
-    case QEvent::Shortcut:
-    case QEvent::ContextMenu:
-    case QEvent::TouchBegin:
-    case QEvent::TouchUpdate:
-    case QEvent::TouchEnd:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Holds the progress window back while a box is open, and lets it come once the box has
 // closed with the time that was left. A box opened inside another leaves it to the outer one.
@@ -80,7 +57,7 @@ void TQtWorkerHost::RunEvents(const std::string& caption, const std::function<vo
   deliver_ = deliver;
   quit_ = false;
   form_.Prepare(QString::fromStdString(caption), cancel);
-  qApp->installEventFilter(this);
+  TInputBlock block(mainWindow_);
   showTimer_.start();
   QEventLoop loop;
   loop_ = &loop;
@@ -89,7 +66,6 @@ void TQtWorkerHost::RunEvents(const std::string& caption, const std::function<vo
   showTimer_.stop();
   form_.hide();
   dialogs_.SetOwner(&mainWindow_);
-  qApp->removeEventFilter(this);
   deliver_ = nullptr;
 }
 
@@ -119,15 +95,6 @@ void TQtWorkerHost::ShowProgress(const TProgress& progress) {
 
 void TQtWorkerHost::SetCancellable(bool cancellable) {
   form_.SetCancellable(cancellable);
-}
-
-// Input meant for the main window (its list, menus and their shortcuts) is dropped, so
-// nothing the user does there meanwhile starts a command now or later. The progress window
-// and the questions are windows of their own and get their input.
-bool TQtWorkerHost::eventFilter(QObject* watched, QEvent* event) {
-  if (!IsUserInput(event->type())) return false;
-  if (auto* widget = qobject_cast<QWidget*>(watched)) return widget->window() == &mainWindow_;
-  return qobject_cast<QAction*>(watched) != nullptr;
 }
 
 }  // namespace varnel

@@ -40,9 +40,6 @@ class TQtWorkerHost : public QObject, public IWorkerHost {
   void ShowProgress(const TProgress& progress) override;
   void SetCancellable(bool cancellable) override;
 
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
  private:
   QWidget& mainWindow_;
   TForm2& form_;
