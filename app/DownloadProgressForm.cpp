@@ -48,6 +48,8 @@ void TForm2::ShowOverOwner() {
                                            : QGuiApplication::primaryScreen()->availableGeometry();
   move(area.center() - QPoint(width() / 2, height() / 2));
   show();
+  // Not modal, so not made active by showing: Escape must reach it all the same.
+  activateWindow();
 }
 
 void TForm2::ShowProgress(const TProgress& progress) {

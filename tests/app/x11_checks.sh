@@ -119,6 +119,24 @@ check_close_of_the_progress_window() {
   close_main "main window closed after a cancelled download"
 }
 
+# The progress window takes the keys once it shows: Escape cancels the command.
+check_escape_in_the_progress_window() {
+  start stalled
+  wait_for "progress window shown" || return
+  local form deadline=$((SECONDS + 20))
+  form=$(timeout 20 xdotool search --sync --onlyvisible --name '^Slow$' | head -n 1)
+  until [ "$(xdotool getwindowfocus 2>/dev/null)" = "$form" ]; do
+    if ((SECONDS > deadline)); then
+      fail "the progress window did not get the focus"
+      return
+    fi
+    sleep 0.02
+  done
+  xdotool key Escape
+  wait_for 'command end, panel " Cancelled"' || return
+  close_main "main window closed after Escape"
+}
+
 # A damaged archive's question stays on top and takes the keys: the progress window does not
 # come up over it, Escape answers Abort, and Abort reports the failure in an error box.
 check_question_keeps_the_input() {
@@ -155,7 +173,7 @@ check_keys_during_a_command() {
 
 checks=("$@")
 [ ${#checks[@]} -gt 0 ] || checks=(check_close_during_download check_close_of_the_progress_window
-  check_question_keeps_the_input check_keys_during_a_command)
+  check_escape_in_the_progress_window check_question_keeps_the_input check_keys_during_a_command)
 passed=0
 failed=0
 for check in "${checks[@]}"; do
