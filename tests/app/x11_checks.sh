@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks under a real X server what the offscreen window tests can't show: the close message a
 # window manager sends (WM_DELETE_WINDOW) while a command runs, which window takes the keys
-# while a question is open, and keys pressed while a command runs. The probe is the program on
+# while the progress window or a question is open, and keys pressed while a command runs. The probe is the program on
 # a scripted server; xdotool finds its windows and presses keys. Exits 77 (skipped) when Xvfb or
 # xdotool is missing.
 # Usage: x11_checks.sh APP_X11_PROBE X11_MESSAGE [CHECK...]
