@@ -63,8 +63,12 @@ void Extract(IFileSystem& fileSystem, const std::string& zipPath, const std::str
       [&job](const std::string& panelText) { job.WriteStatusPanel(panelText); }, extras);
 }
 
-// Passes every question on and notes an Abort to a failure question: the extraction then
-// returns normally, but what it left behind is incomplete and must not be installed.
+// The user stopped the unpacking at a failed entry.
+VARNEL_EXCEPTION(EUnpackAborted, Exception);
+
+// Passes every question on and notes the failure that an answer stopped the extraction at
+// (Abort, or a box closed without one): the extraction then returns normally, but what it
+// left behind is incomplete and must not be installed.
 class TAbortWatch : public IPrompt {
  public:
   explicit TAbortWatch(IPrompt& prompt) : prompt_(prompt) {}
@@ -78,14 +82,20 @@ class TAbortWatch : public IPrompt {
   TModalResult FileFailureDlg(const std::string& text, unsigned buttons, int nativeError,
                               const std::string& errorMessage) override {
     TModalResult answer = prompt_.FileFailureDlg(text, buttons, nativeError, errorMessage);
-    aborted_ = aborted_ || answer == mrAbort;
+    if (answer != mrRetry && answer != mrIgnore && !failure_) failure_ = errorMessage;
     return answer;
   }
-  bool Aborted() const { return aborted_; }
+  // A failure is reported like any other; the Abort a cancelled job answers for itself is
+  // the user's Cancel, which stays silent.
+  void ThrowIfAborted(const TCancelSignal& cancel) const {
+    if (!failure_) return;
+    cancel.ThrowIfCancelled();
+    throw EUnpackAborted("Unpacking was aborted at a failed entry: " + *failure_);
+  }
 
  private:
   IPrompt& prompt_;
-  bool aborted_ = false;
+  std::optional<std::string> failure_;
 };
 
 }  // namespace
@@ -172,7 +182,7 @@ std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& 
   job.SetStatus(unpackingStatus);
   TAbortWatch prompt(job.Prompt());
   context_.Extract(extraction, archivePath, staging->Tree(), prompt, job);
-  if (prompt.Aborted()) throw EOperationCancelled("Aborted");
+  prompt.ThrowIfAborted(job.CancelSignal());
   job.SetCancellable(false);
   archive.reset();
   DeleteFile(context_.FileSystem, archivePath);  // its space is free before the swap

@@ -12,7 +12,8 @@ class IWindow {
   virtual ~IWindow() = default;
   // The text of the selected list item, or nothing when no item is selected.
   virtual std::optional<std::string> SelectedItemText() = 0;
-  // Panel 0 := " " + text, then pending events are processed (user input stays queued).
+  // Panel 0 := " " + text, then pending events are processed (user input to the window is
+  // dropped).
   virtual void SetStatus(const std::string& text) = 0;
   // Panel 0 := panelText exactly, without processing events.
   virtual void WriteStatusPanel(const std::string& panelText) = 0;

@@ -1,6 +1,7 @@
 #include "actions/Worker.h"
 
 #include <future>
+#include <vector>
 
 namespace varnel {
 
@@ -9,22 +10,26 @@ class TWorker::TForwardingPrompt : public IPrompt {
   explicit TForwardingPrompt(TWorker& worker) : worker_(worker) {}
 
   TModalResult MessageDlg(const std::string& text, TMsgDlgType type, unsigned buttons) override {
-    if (Cancelled()) return AnswerWhenCancelled(buttons);
+    const TModalResult whenCancelled = AnswerWhenCancelled(buttons);
+    if (Cancelled()) return whenCancelled;
     return worker_.Ask<TModalResult>(
-        [&] { return worker_.prompt_.MessageDlg(text, type, buttons); });
+        [&] { return worker_.prompt_.MessageDlg(text, type, buttons); }, whenCancelled);
   }
 
   bool PasswordQuery(const std::string& caption, const std::string& label,
                      std::string& value) override {
     if (Cancelled()) return false;
-    return worker_.Ask<bool>([&] { return worker_.prompt_.PasswordQuery(caption, label, value); });
+    return worker_.Ask<bool>([&] { return worker_.prompt_.PasswordQuery(caption, label, value); },
+                             false);
   }
 
   TModalResult FileFailureDlg(const std::string& text, unsigned buttons, int nativeError,
                               const std::string& errorMessage) override {
-    if (Cancelled()) return AnswerWhenCancelled(buttons);
+    const TModalResult whenCancelled = AnswerWhenCancelled(buttons);
+    if (Cancelled()) return whenCancelled;
     return worker_.Ask<TModalResult>(
-        [&] { return worker_.prompt_.FileFailureDlg(text, buttons, nativeError, errorMessage); });
+        [&] { return worker_.prompt_.FileFailureDlg(text, buttons, nativeError, errorMessage); },
+        whenCancelled);
   }
 
  private:
@@ -41,16 +46,16 @@ class TWorker::TForwardingPrompt : public IPrompt {
 
 void TJob::SetStatus(const std::string& text) {
   IWindow& window = worker_.window_;
-  worker_.Post([&window, text] { window.SetStatus(text); });
+  worker_.Queue({[&window, text] { window.SetStatus(text); }, {}, true});
 }
 
 void TJob::WriteStatusPanel(const std::string& panelText) {
   IWindow& window = worker_.window_;
-  worker_.Post([&window, panelText] { window.WriteStatusPanel(panelText); });
+  worker_.Queue({[&window, panelText] { window.WriteStatusPanel(panelText); }, {}, true});
 }
 
 void TJob::Post(std::function<void()> action) {
-  worker_.Post(std::move(action));
+  worker_.Queue({std::move(action), {}, false});
 }
 
 IPrompt& TJob::Prompt() {
@@ -87,6 +92,7 @@ void TWorker::Run(const std::string& caption, const std::function<void(TJob&)>& 
     progress_.reset();
     wakePending_ = false;
     finished_ = false;
+    stopped_ = false;
     cancellable_ = true;
     error_ = nullptr;
   }
@@ -107,10 +113,14 @@ void TWorker::Run(const std::string& caption, const std::function<void(TJob&)>& 
     }
     host_.Wake();
   });
-  host_.RunEvents(
-      caption, [this] { Deliver(); }, [this] { Cancel(); });
-  thread_.join();
-  running_ = false;
+  try {
+    host_.RunEvents(
+        caption, [this] { Deliver(); }, [this] { Cancel(); });
+  } catch (...) {
+    StopWork();
+    throw;
+  }
+  StopWork();
   std::exception_ptr error;
   {
     std::lock_guard lock(mutex_);
@@ -124,14 +134,23 @@ void TWorker::Cancel() {
   if (running_ && cancellable_) cancel_->Cancel();
 }
 
-void TWorker::Post(std::function<void()> action) {
+void TWorker::Queue(TQueued item) {
   bool wake = false;
+  bool refused = false;
   {
     std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(action));
-    wake = !wakePending_;
+    if (stopped_ && item.refuse) {
+      refused = true;
+    } else if (item.status && !queue_.empty() && queue_.back().status) {
+      // Only the newest status text matters; one after another item still comes after it.
+      queue_.back() = std::move(item);
+    } else {
+      queue_.push_back(std::move(item));
+    }
+    wake = !wakePending_ && !stopped_;
     wakePending_ = true;
   }
+  if (refused) item.refuse();
   if (wake) host_.Wake();
 }
 
@@ -140,7 +159,7 @@ void TWorker::ReportProgress(const TProgress& progress) {
   {
     std::lock_guard lock(mutex_);
     progress_ = progress;
-    wake = !wakePending_;
+    wake = !wakePending_ && !stopped_;
     wakePending_ = true;
   }
   if (wake) host_.Wake();
@@ -152,46 +171,93 @@ void TWorker::SetCancellable(bool cancellable) {
     cancellable_ = cancellable;
   }
   if (!cancellable) cancel_->ThrowIfCancelled();
-  Post([this, cancellable] { host_.SetCancellable(cancellable); });
+  Queue({[this, cancellable] { host_.SetCancellable(cancellable); }, {}, false});
 }
 
-// A question shown inside an action runs a nested event loop, which may call Deliver again:
-// that inner call returns at once and the outer one picks up what was queued meanwhile.
+// A question shown inside an item runs a nested event loop, which may call Deliver again:
+// that inner call returns at once and the outer one picks up what was queued meanwhile. Once
+// the events have been told to end, nothing more is shown here; Run takes care of the rest.
 void TWorker::Deliver() {
   if (delivering_ || !running_) return;
   delivering_ = true;
-  for (;;) {
-    std::deque<std::function<void()>> batch;
+  while (host_.LoopRunning()) {
+    std::optional<TQueued> item;
     std::optional<TProgress> progress;
     bool finished = false;
     {
       std::lock_guard lock(mutex_);
-      batch.swap(queue_);
-      progress.swap(progress_);
-      wakePending_ = false;
-      finished = finished_;
+      if (!queue_.empty()) {
+        item.emplace(std::move(queue_.front()));
+        queue_.pop_front();
+      } else if (progress_) {
+        progress.swap(progress_);
+      } else {
+        wakePending_ = false;
+        finished = finished_;
+      }
     }
-    if (batch.empty() && !progress) {
+    if (item) {
+      Perform(*item);
+    } else if (progress) {
+      host_.ShowProgress(*progress);
+    } else {
       if (finished) host_.Quit();
       break;
     }
-    for (std::function<void()>& action : batch) action();
-    if (progress) host_.ShowProgress(*progress);
   }
   delivering_ = false;
 }
 
+void TWorker::Perform(TQueued& item) {
+  try {
+    item.show();
+  } catch (...) {
+    host_.ReportError(std::current_exception());
+  }
+}
+
+// The worker may be waiting for an answer that no event loop will bring: its questions are
+// answered here, and it is asked to stop, before it is joined.
+void TWorker::StopWork() {
+  std::vector<TQueued> questions;
+  {
+    std::lock_guard lock(mutex_);
+    stopped_ = true;
+    if (!finished_ && cancellable_) cancel_->Cancel();
+    for (auto it = queue_.begin(); it != queue_.end();) {
+      if (it->refuse) {
+        questions.push_back(std::move(*it));
+        it = queue_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (TQueued& question : questions) question.refuse();
+  thread_.join();
+  running_ = false;
+  std::deque<TQueued> rest;
+  {
+    std::lock_guard lock(mutex_);
+    rest.swap(queue_);
+  }
+  for (TQueued& item : rest) Perform(item);
+}
+
 template <typename Result>
-Result TWorker::Ask(const std::function<Result()>& question) {
+Result TWorker::Ask(const std::function<Result()>& question, Result whenStopped) {
   std::promise<Result> answer;
   std::future<Result> future = answer.get_future();
-  Post([&] {
-    try {
-      answer.set_value(question());
-    } catch (...) {
-      answer.set_exception(std::current_exception());
-    }
-  });
+  Queue({[&] {
+           try {
+             Result result{};
+             host_.ShowQuestion([&] { result = question(); });
+             answer.set_value(result);
+           } catch (...) {
+             answer.set_exception(std::current_exception());
+           }
+         },
+         [&] { answer.set_value(whenStopped); }});
   return future.get();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -32,6 +33,15 @@ class IWorkerHost {
                          const std::function<void()>& cancel) = 0;
   // Ends the running RunEvents once the current event has been handled.
   virtual void Quit() = 0;
+  // True while the running RunEvents goes on; false once it was told to end, by Quit or by the
+  // application's exit.
+  virtual bool LoopRunning() const = 0;
+  // Runs ask, which shows a question and waits for its answer. The progress window does not
+  // come up meanwhile: over the question, it would take the question's input.
+  virtual void ShowQuestion(const std::function<void()>& ask) = 0;
+  // An item delivered to the window thread raised error: it is shown as the window shows the
+  // failure of any of its handlers, in its default error box. Never raises.
+  virtual void ReportError(std::exception_ptr error) = 0;
   virtual void ShowProgress(const TProgress& progress) = 0;
   // Whether Cancel is offered from now on.
   virtual void SetCancellable(bool cancellable) = 0;

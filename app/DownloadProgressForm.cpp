@@ -21,7 +21,6 @@ constexpr int kBarRange = 1000;  // bar steps: byte counts don't fit the bar's i
 TForm2::TForm2(QWidget* owner) : QDialog(owner) {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
-  setWindowModality(Qt::WindowModal);
   setFixedSize(kClientWidth, kClientHeight);
   Label2 = new QLabel("Downloading files...", this);
   Label2->setGeometry(8, 3, 315, 15);
@@ -49,6 +48,8 @@ void TForm2::ShowOverOwner() {
                                            : QGuiApplication::primaryScreen()->availableGeometry();
   move(area.center() - QPoint(width() / 2, height() / 2));
   show();
+  // Not modal, so not made active by showing: Escape must reach it all the same.
+  activateWindow();
 }
 
 void TForm2::ShowProgress(const TProgress& progress) {

@@ -1,6 +1,8 @@
 // The progress window of a command running in the background: what is being done, a bar, and
-// Cancel. The main window owns it; it is shown modal to the main window and centred over it,
-// or on its own while the main window is not yet visible. Window thread only.
+// Cancel. The main window owns it; it is shown over the main window and centred on it, or on
+// its own while the main window is not yet visible. It is not modal: the main window's input
+// is dropped meanwhile, and a window manager's close of the main window still reaches it.
+// Window thread only.
 #pragma once
 
 #include <QDialog>

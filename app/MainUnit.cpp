@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,6 +12,7 @@
 
 #include "actions/Commands.h"
 #include "app/DownloadProgressForm.h"
+#include "app/InputBlock.h"
 #include "app/ListBox.h"
 #include "app/Pictures.h"
 #include "app/QtWorkerHost.h"
@@ -107,7 +107,7 @@ void TForm1::CreateControls() {
   Timer1->start();
 
   Form2 = new TForm2(this);
-  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2, dialogs_);
+  workerHost_ = std::make_unique<TQtWorkerHost>(*this, *Form2, dialogs_, errorGuard_);
 }
 
 void TForm1::CreateMenus() {
@@ -148,7 +148,12 @@ void TForm1::CreateMenus() {
 
 void TForm1::ConnectCommand(QAction* item, std::function<void()> command) {
   connect(item, &QAction::triggered, this, [this, command = std::move(command)] {
-    errorGuard_.Run(command);
+    {
+      TInputBlock block(*this);
+      errorGuard_.Run(command);
+      // Input that reached the program while the command ran goes now, and goes nowhere.
+      QCoreApplication::processEvents();
+    }
     if (closeRequested_) {
       closeRequested_ = false;
       QTimer::singleShot(0, this, &QWidget::close);
@@ -224,8 +229,10 @@ std::optional<std::string> TForm1::SelectedItemText() {
 
 void TForm1::SetStatus(const std::string& text) {
   Status->SetPanelText(0, Q(" " + text));
-  // Shows the text at once during a catalogue load; user input waits until the load is done.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  // Shows the text at once during a catalogue load. Input to the window meanwhile is dropped,
+  // not kept: an F5 kept during the reload after an update would run a second update.
+  TInputBlock block(*this);
+  QCoreApplication::processEvents();
 }
 
 void TForm1::WriteStatusPanel(const std::string& panelText) {

@@ -38,7 +38,7 @@ void BM_LoadRepository(benchmark::State& state) {
   TGeneratedCatalogue catalogue(static_cast<int>(state.range(0)));
   TSilentDialogs dialogs;
   TIdleShell shell;
-  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, shell, "Bench");
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", "", dialogs, shell, "Bench");
   for (auto _ : state) window.LoadRepository();
   state.counters["items"] = window.L1->count();
   if (dialogs.errors != 0) state.SkipWithError("the load raised an error box");
@@ -49,7 +49,7 @@ void BM_PaintItem(benchmark::State& state) {
   TGeneratedCatalogue catalogue(programs);
   TSilentDialogs dialogs;
   TIdleShell shell;
-  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", dialogs, shell, "Bench");
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", "", dialogs, shell, "Bench");
   QImage canvas(300, kItemHeight, QImage::Format_ARGB32_Premultiplied);
   QPainter painter(&canvas);
   const QRect rect(0, 0, 300, kItemHeight);

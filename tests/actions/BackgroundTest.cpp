@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -92,21 +93,13 @@ class BackgroundTest : public ::testing::Test {
     fs::permissions(data + "Dice/a.txt", fs::perms::owner_read);
   }
 
-  // The catalogue names Dice with its archive, the repository's archive beside it.
-  TCommands Commands(const std::string& baseUrl) {
+  // The catalogue names Dice with its archive, the repository's archive beside it. Empty
+  // extract means the real extraction.
+  TCommands Commands(const std::string& baseUrl, TExtractFunction extract = {}) {
     lines.SetText("dice.ico\nDice\n" + baseUrl + "/dice.zip\na.txt\nRolls dice\n\n" + integrity +
                   "\n\n\n\n");
-    return TCommands(TCommandContext{app,
-                                     data,
-                                     baseUrl + "/software.zip",
-                                     lines,
-                                     window,
-                                     shell,
-                                     prompt,
-                                     *fileSystem,
-                                     host,
-                                     download,
-                                     {},
+    return TCommands(TCommandContext{app, data, baseUrl + "/software.zip", lines, window, shell,
+                                     prompt, *fileSystem, host, download, std::move(extract),
                                      repositoryKey});
   }
 
@@ -197,13 +190,21 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BackgroundTest, AFailedUpdateLeavesTheOldVersionIntact) {
   const auto before = Tree(data);
-  // A damaged second entry answered with Abort: nothing of the new version is kept.
+  // A damaged second entry answered with Abort: the failure is reported like any other, and
+  // nothing of the new version is kept.
   ScriptServer damaged(Ok(BuildZip(
       {{.name = "a.txt", .data = "new a"}, {.name = "b.txt", .data = "new b", .crc = 1}})));
   TCommands commands = Commands(damaged.BaseUrl());
-  Run(commands, true);
+  try {
+    Run(commands, true);
+    ADD_FAILURE() << "Abort ended without an error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(),
+              "Unpacking was aborted at a failed entry: Invalid size or check sum of file or "
+              "unsupported compression format - Native error: 00008");
+  }
   ASSERT_EQ(prompt.texts.size(), 1u);
-  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_EQ(window.panel, " Extracting b.txt (100%)");
   EXPECT_EQ(Tree(data), before);
 
   // A connection cut in the middle of the body is tried again, and the retry's failure raised.
@@ -379,22 +380,50 @@ TEST_F(BackgroundTest, ADiskThatRefusesModesInstallsAndSaysSoOnce) {
   EXPECT_TRUE(prompt.texts.empty());
 }
 
-// The seam itself: texts in the order the worker queued them, questions answered on the
-// window thread, no question shown once the work is cancelled, and what the work raised
-// raised again on the window thread.
-TEST_F(BackgroundTest, TheWindowThreadGetsEveryTextInOrderAndAnswersTheQuestions) {
-  TWorker worker(host, prompt, window);
-  prompt.answers = {mrRetry};
+// An Abort that the cancelled job answers for itself is the user's Cancel: it ends silently.
+TEST_F(BackgroundTest, AFailureQuestionAfterACancelEndsSilently) {
+  std::atomic<bool> extracting = false;
+  host.onEvents = [&](const std::function<void()>& cancel) {
+    if (extracting) cancel();
+  };
+  ScriptServer server(Ok("PK"));
+  TCommands commands = Commands(
+      server.BaseUrl(),
+      [&](IFileSystem&, const std::string&, const std::string&, IPrompt& failures, TJob& job) {
+        extracting = true;
+        while (!job.CancelSignal().Cancelled()) std::this_thread::yield();
+        EXPECT_EQ(failures.FileFailureDlg("b.txt failed", mbAbort | mbRetry | mbIgnore, 8, ""),
+                  mrAbort);
+      });
+  Run(commands, true);
+  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_TRUE(prompt.texts.empty());
+}
+
+// The seam itself: of the status texts queued one after another only the newest, in order
+// with the other items; questions answered on the window thread; no question shown once the
+// work is cancelled; and what the work raised raised again on the window thread.
+TEST_F(BackgroundTest, TheWindowThreadGetsTheNewestTextsInOrderAndAnswersTheQuestions) {
+  TScriptedPrompt logged(journal);  // answers Abort
+  TWorker worker(host, logged, window);
+  std::atomic<bool> queued = false;
+  // The window thread takes nothing before the worker has queued everything up to the question.
+  host.onEvents = [&](const std::function<void()>&) {
+    while (!queued) std::this_thread::yield();
+  };
   std::vector<TModalResult> answers;  // the worker's, read once Run has joined it
   worker.Run("caption", [&](TJob& job) {
     for (int i = 0; i < 500; ++i) job.WriteStatusPanel(std::to_string(i));
+    job.Post([&] { journal.push_back("posted after" + window.panel); });
+    job.SetStatus("replaced");
+    job.WriteStatusPanel(" before the question");
+    queued = true;
     answers.push_back(job.Prompt().MessageDlg("first?", mtConfirmation, mbAbort | mbRetry));
     job.SetStatus("answered");
   });
-  ASSERT_EQ(journal.size(), 501u);
-  for (size_t i = 0; i < 500; ++i) EXPECT_EQ(journal[i], "panel:" + std::to_string(i));
-  EXPECT_EQ(journal[500], "status: answered");
-  EXPECT_EQ(answers, (std::vector<TModalResult>{mrRetry}));
+  EXPECT_EQ(journal, (TJournal{"panel:499", "posted after499", "panel: before the question",
+                               "prompt:first?", "status: answered"}));
+  EXPECT_EQ(answers, (std::vector<TModalResult>{mrAbort}));
 
   host.onEvents = [](const std::function<void()>& cancel) { cancel(); };
   EXPECT_THROW(worker.Run("caption",
@@ -405,8 +434,45 @@ TEST_F(BackgroundTest, TheWindowThreadGetsEveryTextInOrderAndAnswersTheQuestions
                             job.SetCancellable(false);  // the cancel came first
                           }),
                EOperationCancelled);
-  EXPECT_EQ(prompt.texts, (std::vector<std::string>{"first?"}));
+  EXPECT_EQ(journal.size(), 5u) << "the second question was shown";
   EXPECT_EQ(answers.back(), mrAbort);
+}
+
+// However the window's events end, the worker is not left waiting for them. An item that
+// raises is shown in the error box and the items after it still come. Events ended from
+// outside (as by the application's exit) answer the questions as for a cancelled command
+// without showing them, cancel the work, and show what it queued meanwhile.
+TEST_F(BackgroundTest, TheWorkerIsNeverLeftWaitingForTheWindow) {
+  THangWatch watch(std::chrono::seconds(20));
+  TWorker worker(host, prompt, window);
+  prompt.answers = {mrRetry};
+  TModalResult answer = mrNone;
+  worker.Run("caption", [&](TJob& job) {
+    job.Post([] { throw EStringListError(7); });
+    job.SetStatus("after the failure");
+    answer = job.Prompt().MessageDlg("still asked?", mtConfirmation, mbAbort | mbRetry);
+  });
+  EXPECT_EQ(host.errors, (std::vector<std::string>{"List index out of bounds (7)"}));
+  EXPECT_EQ(window.panel, " after the failure");
+  EXPECT_EQ(answer, mrRetry);
+
+  std::atomic<bool> asking = false;
+  host.onEvents = [&](const std::function<void()>&) {
+    if (asking) host.Quit();
+  };
+  std::vector<TModalResult> answers;
+  bool cancelled = false;
+  worker.Run("caption", [&](TJob& job) {
+    asking = true;
+    answers.push_back(job.Prompt().FileFailureDlg("first?", mbAbort | mbRetry | mbIgnore, 8, ""));
+    answers.push_back(job.Prompt().MessageDlg("second?", mtConfirmation, mbYes | mbNo));
+    cancelled = job.CancelSignal().Cancelled();
+    job.SetStatus("stopped");
+  });
+  EXPECT_EQ(prompt.texts, (std::vector<std::string>{"still asked?"}));
+  EXPECT_EQ(answers, (std::vector<TModalResult>{mrAbort, mrNo}));
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(window.panel, " stopped");
 }
 
 }  // namespace

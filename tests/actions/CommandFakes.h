@@ -4,16 +4,19 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "actions/Window.h"
 #include "actions/WorkerHost.h"
+#include "platform/Exception.h"
 #include "platform/Prompt.h"
 #include "platform/Shell.h"
 
@@ -107,6 +110,18 @@ class TRecordingHost : public IWorkerHost {
     }
   }
   void Quit() override { quit_ = true; }
+  bool LoopRunning() const override { return !quit_; }
+  void ShowQuestion(const std::function<void()>& ask) override {
+    ++questions;
+    ask();
+  }
+  void ReportError(std::exception_ptr error) override {
+    try {
+      std::rethrow_exception(error);
+    } catch (const Exception& e) {
+      errors.push_back(e.Message());
+    }
+  }
   void ShowProgress(const TProgress& progress) override { shown.push_back(progress); }
   void SetCancellable(bool cancellable) override { this->cancellable.push_back(cancellable); }
 
@@ -115,12 +130,45 @@ class TRecordingHost : public IWorkerHost {
   std::vector<std::string> captions;
   std::vector<TProgress> shown;
   std::vector<bool> cancellable;
+  int questions = 0;                // shown through ShowQuestion
+  std::vector<std::string> errors;  // what delivered items raised
 
  private:
   std::mutex mutex_;
   std::condition_variable wake_;
   bool woken_ = false;
   bool quit_ = false;
+};
+
+// Ends the test program when it is still in the watch's scope after limit: a test of code
+// that could wait forever fails at once instead of at CTest's timeout.
+class THangWatch {
+ public:
+  explicit THangWatch(std::chrono::seconds limit)
+      : thread_([this, limit] {
+          std::unique_lock lock(mutex_);
+          if (!left_.wait_for(lock, limit, [this] { return done_; })) {
+            std::fprintf(stderr, "still waiting after %lld s\n",
+                         static_cast<long long>(limit.count()));
+            std::abort();
+          }
+        }) {}
+  ~THangWatch() {
+    {
+      std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    left_.notify_one();
+    thread_.join();
+  }
+  THangWatch(const THangWatch&) = delete;
+  THangWatch& operator=(const THangWatch&) = delete;
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable left_;
+  bool done_ = false;
+  std::thread thread_;
 };
 
 // Sets environment variables for one test and puts the old values back afterwards.

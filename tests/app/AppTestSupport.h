@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -21,6 +22,7 @@ class TRecordingDialogs : public IDialogs {
   void SetOwner(QWidget* window) override { owner = window; }
   void ShowError(const std::string& title, const std::string& text) override {
     errors.emplace_back(title, text);
+    if (whileOpen) whileOpen();
   }
   bool Confirm(const std::string& text, const std::string& caption) override {
     questions.emplace_back(text, caption);
@@ -29,6 +31,7 @@ class TRecordingDialogs : public IDialogs {
   // The ZIP reader's questions: answered with promptAnswer, and recorded.
   TModalResult MessageDlg(const std::string& text, TMsgDlgType, unsigned) override {
     prompts.push_back(text);
+    if (whileOpen) whileOpen();
     return promptAnswer;
   }
   bool PasswordQuery(const std::string&, const std::string&, std::string&) override {
@@ -40,6 +43,8 @@ class TRecordingDialogs : public IDialogs {
   QWidget* owner = nullptr;
   bool answer = true;
   TModalResult promptAnswer = mrAbort;
+  // Runs while an error box or a question of the ZIP reader is open.
+  std::function<void()> whileOpen;
 };
 
 // The bytes of an icon file holding one image per size given, each filled with color.

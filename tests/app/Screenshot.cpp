@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   varnel::test::TRecordingShell recorder(journal);
   varnel::TPosixShell desktop;
   varnel::IShell& shell = run ? static_cast<varnel::IShell&>(desktop) : recorder;
-  varnel::TForm1 window(folder.toStdString(), argv[2], dialogs, shell, "Varneltools");
+  varnel::TForm1 window(folder.toStdString(), argv[2], "", dialogs, shell, "Varneltools");
   window.show();
   const QString program = QString::fromLocal8Bit(argv[3]);
   for (int i = 0; i < window.L1->count(); ++i) {
