@@ -11,6 +11,7 @@
 #include "actions/SignatureDownload.h"
 #include "catalog/CatalogueSignature.h"
 #include "catalog/Installed.h"
+#include "catalog/InstalledDigests.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -26,6 +27,11 @@ constexpr const char* kCatalogueFile = "software.dat";
 constexpr const char* kSerialFile = ".varnel-serial";
 constexpr size_t kMinWebPageLength = 4;
 constexpr double kRateAfterSeconds = 0.25;  // earlier rates jump about too much to read
+
+// "1 program", "2 programs".
+std::string Programs(size_t count) {
+  return std::to_string(count) + (count == 1 ? " program" : " programs");
+}
 
 // How the job watches a download: Cancel, and the progress window's byte count, rate and
 // reconnection.
@@ -167,10 +173,9 @@ bool TCommands::RunInBackground(const std::string& caption,
   }
 }
 
-std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& url,
-                                                             const char* unpackingStatus,
-                                                             const TArchiveCheck& check, TJob& job,
-                                                             std::string& note) {
+TCommands::TUnpacked TCommands::DownloadAndUnpack(const std::string& url,
+                                                  const char* unpackingStatus,
+                                                  const TArchiveCheck& check, TJob& job) {
   auto staging = std::make_unique<TStagingFolder>(context_.FileSystem, context_.DataDir);
   const std::string archivePath = staging->ArchivePath();
   std::unique_ptr<TStream> archive = context_.FileSystem.OpenFile(archivePath, fmCreateNew);
@@ -178,7 +183,8 @@ std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& 
   context_.Download(url, *archive, job, &digest);
   // From here on the archive is read through the stream it was written to, never by its name.
   TExtractionFileSystem extraction(context_.FileSystem, archivePath, *archive);
-  check(extraction, archivePath, digest.HexDigest());
+  const std::string sha256 = digest.HexDigest();
+  check(extraction, archivePath, sha256);
   job.SetStatus(unpackingStatus);
   TAbortWatch prompt(job.Prompt());
   context_.Extract(extraction, archivePath, staging->Tree(), prompt, job);
@@ -186,30 +192,85 @@ std::unique_ptr<TStagingFolder> TCommands::DownloadAndUnpack(const std::string& 
   job.SetCancellable(false);
   archive.reset();
   DeleteFile(context_.FileSystem, archivePath);  // its space is free before the swap
+  std::string note;
   if (const std::string refusal = extraction.ModeRefusal(); !refusal.empty()) {
     note = " (file modes not kept on this disk: " + refusal + ")";
   }
-  return staging;
+  return {std::move(staging), sha256, note};
 }
 
 void TCommands::UpdateRepository() {
+  Guarded([this] { UpdateCatalogue(); });
+}
+
+bool TCommands::UpdateCatalogue() {
+  const bool done = RunInBackground("Update repository", [this](TJob& job) {
+    job.SetStatus("Downloading list...");
+    int64_t serial = -1;
+    const TArchiveCheck check = CatalogueCheck(job, serial);
+    TUnpacked unpacked =
+        DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", check, job);
+    if (serial >= 0) {
+      // The serial in use changes in the same step as the catalogue it belongs to.
+      WriteTextFile(context_.FileSystem, unpacked.Staging->OwnFiles() + kSerialFile,
+                    std::to_string(serial));
+    }
+    unpacked.Staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
+    job.SetStatus("Repository has been updated" + unpacked.Note);
+  });
+  if (done) context_.Window.LoadRepository();
+  return done;
+}
+
+void TCommands::UpdateAll() {
   Guarded([this] {
-    const bool done = RunInBackground("Update repository", [this](TJob& job) {
-      job.SetStatus("Downloading list...");
-      int64_t serial = -1;
-      const TArchiveCheck check = CatalogueCheck(job, serial);
-      std::string note;
-      std::unique_ptr<TStagingFolder> staging =
-          DownloadAndUnpack(context_.RepositoryUrl, "Unpacking repository...", check, job, note);
-      if (serial >= 0) {
-        // The serial in use changes in the same step as the catalogue it belongs to.
-        WriteTextFile(context_.FileSystem, staging->OwnFiles() + kSerialFile,
-                      std::to_string(serial));
+    if (!UpdateCatalogue()) return;
+    struct TTarget {
+      std::string name;
+      std::string url;
+      TArchiveExpectation expected;
+    };
+    std::vector<TTarget> targets;
+    std::string question;
+    for (const std::string& name :
+         OutdatedPrograms(context_.FileSystem, context_.DataDir, context_.RepositoryLines)) {
+      targets.push_back({name,
+                         context_.RepositoryLines.FindRecordField(name, kArchiveUrlField),
+                         {name, context_.RepositoryLines.FindArchiveSha256(name)}});
+      question += "\n" + name;
+    }
+    if (targets.empty()) {
+      context_.Window.Inform("Every installed program is up to date.");
+      return;
+    }
+    if (!context_.Window.Confirm("Update " + Programs(targets.size()) + "?\n" + question,
+                                 "Update all")) {
+      return;
+    }
+    std::string failures;
+    size_t updated = 0;
+    RunInBackground("Update all", [&](TJob& job) {
+      for (size_t i = 0; i < targets.size(); ++i) {
+        const TTarget& target = targets[i];
+        job.SetCancellable(true);
+        job.SetItem(target.name + " (" + std::to_string(i + 1) + " of " +
+                    std::to_string(targets.size()) + ")");
+        try {
+          InstallInJob(target.name, target.url, target.expected, job);
+          ++updated;
+        } catch (const EOperationCancelled&) {
+          throw;
+        } catch (const Exception& e) {
+          failures += "\n" + target.name + ": " + e.Message();
+        }
       }
-      staging->MoveFilesInto(context_.DataDir, kCatalogueFile);
-      job.SetStatus("Repository has been updated" + note);
+      job.SetItem({});
+      job.SetStatus(Programs(updated) + " updated");
     });
-    if (done) context_.Window.LoadRepository();
+    context_.Window.RepaintList();
+    if (!failures.empty()) {
+      throw EUpdateAllError("These programs could not be updated:\n" + failures);
+    }
   });
 }
 
@@ -242,6 +303,7 @@ void TCommands::FirstStart() {
   }
   if (!instanceLock_) instanceLock_ = std::make_unique<TInstanceLock>(fileSystem, context_.DataDir);
   RemoveStagingLeftovers(fileSystem, context_.AppDir, context_.DataDir);
+  RecoverInstalledDigests(fileSystem, context_.DataDir);
   if (firstStart) UpdateRepository();
 }
 
@@ -252,20 +314,42 @@ void TCommands::InstallProgram(const std::string& name) {
   const TArchiveExpectation expected{name, context_.RepositoryLines.FindArchiveSha256(name)};
   if (!context_.Window.Confirm("Install this software?", name)) return;
   const bool done = RunInBackground(name, [&](TJob& job) {
-    job.SetStatus("Downloading archive...");
-    std::string note;
-    std::unique_ptr<TStagingFolder> staging = DownloadAndUnpack(
-        url, "Unpacking archive...",
-        [&expected](IFileSystem& fileSystem, const std::string& archivePath,
-                    const std::string& sha256) {
-          CheckArchiveDigest(fileSystem, expected, archivePath, sha256);
-        },
-        job, note);
-    // An update keeps the old files the new archive lacks.
-    staging->ReplaceFolder(ProgramFolder(name));
-    job.SetStatus("Installation completed" + note);
+    job.SetStatus("Installation completed" + InstallInJob(name, url, expected, job));
   });
   if (done) context_.Window.RepaintList();
+}
+
+std::string TCommands::InstallInJob(const std::string& name, const std::string& url,
+                                    const TArchiveExpectation& expected, TJob& job) {
+  IFileSystem& fileSystem = context_.FileSystem;
+  job.SetStatus("Downloading archive...");
+  TUnpacked unpacked = DownloadAndUnpack(
+      url, "Unpacking archive...",
+      [&expected](IFileSystem& extraction, const std::string& archivePath,
+                  const std::string& sha256) {
+        CheckArchiveDigest(extraction, expected, archivePath, sha256);
+      },
+      job);
+  const std::string tree = unpacked.Staging->Tree();
+  const bool unpackedSome = DirectoryExists(fileSystem, tree);
+  // The folder carries its digest through the swap, so no moment shows a wrong one.
+  if (unpackedSome) WriteTextFile(fileSystem, JoinPath(tree, kInstallMarker), unpacked.Sha256);
+  // An update keeps the old files the new archive lacks.
+  unpacked.Staging->ReplaceFolder(ProgramFolder(name));
+  if (unpackedSome) {
+    TInstalledDigests digests = ReadInstalledDigests(fileSystem, context_.DataDir);
+    digests[name] = unpacked.Sha256;
+    WriteInstalledDigests(fileSystem, context_.DataDir, digests);
+    DeleteFile(fileSystem, JoinPath(ProgramFolder(name), kInstallMarker));
+  }
+  return unpacked.Note;
+}
+
+void TCommands::ForgetInstalledDigest(const std::string& name) {
+  TInstalledDigests digests = ReadInstalledDigests(context_.FileSystem, context_.DataDir);
+  if (digests.erase(name) > 0) {
+    WriteInstalledDigests(context_.FileSystem, context_.DataDir, digests);
+  }
 }
 
 void TCommands::Install() {
@@ -291,6 +375,7 @@ void TCommands::Uninstall() {
         DeleteTree(context_.FileSystem, folder);
         RmDir(context_.FileSystem, folder);
       }
+      ForgetInstalledDigest(*name);
       job.SetStatus(*name + " has been uninstalled");
     });
     context_.Window.RepaintList();

@@ -33,6 +33,8 @@ struct TArchiveExpectation;
 // or NUL, or one of the names the program keeps in DataDir): every per-program command
 // refuses it before touching anything.
 VARNEL_EXCEPTION(EProgramNameError, Exception);
+// Some programs of an "Update all..." failed; the message names each with its failure.
+VARNEL_EXCEPTION(EUpdateAllError, Exception);
 
 // One GET of url into target, an empty file the command opened and keeps; the job carries
 // Cancel and progress, and every byte written also goes into digest when one is given.
@@ -71,6 +73,12 @@ class TCommands {
   // "Update repository" (F5) and the first-start update: the catalogue archive into DataDir,
   // then the list is reloaded.
   void UpdateRepository();
+  // "Update all..." (Ctrl+U): the catalogue as F5 updates it, then, after one question, every
+  // installed program the new catalogue offers another archive for, as "Install / Update..."
+  // installs it, in one progress window. A failure doesn't stop the others; all are reported
+  // in one error box at the end (EUpdateAllError). Cancel stops the program at hand, which
+  // stays as it was, and skips the rest.
+  void UpdateAll();
   // The window's start. When no folder exists at DataDir (a file of that name counts as
   // missing), creates it, raising EInOutError when that fails. Then takes DataDir's instance
   // lock, raising EInstanceRunning when another instance holds it, removes what unfinished
@@ -106,13 +114,25 @@ class TCommands {
   // file system the extraction uses, and its SHA-256.
   using TArchiveCheck = std::function<void(IFileSystem& fileSystem, const std::string& archivePath,
                                            const std::string& sha256)>;
+  // An archive unpacked into its staging folder: the SHA-256 it was checked with, and what the
+  // completion text adds (why modes were not kept).
+  struct TUnpacked {
+    std::unique_ptr<TStagingFolder> Staging;
+    std::string Sha256;
+    std::string Note;
+  };
   // The archive is downloaded into a new staging folder, checked, then unpacked there from the
-  // same open file after unpackingStatus. From its return on, the job can't be cancelled. note
-  // gets what the completion text adds: why modes were not kept.
-  std::unique_ptr<TStagingFolder> DownloadAndUnpack(const std::string& url,
-                                                    const char* unpackingStatus,
-                                                    const TArchiveCheck& check, TJob& job,
-                                                    std::string& note);
+  // same open file after unpackingStatus. From its return on, the job can't be cancelled.
+  TUnpacked DownloadAndUnpack(const std::string& url, const char* unpackingStatus,
+                              const TArchiveCheck& check, TJob& job);
+  // On the worker: the catalogue update's work; false when it was cancelled.
+  bool UpdateCatalogue();
+  // On the worker: name's archive at url downloaded, checked, unpacked and swapped in for its
+  // folder, and the archive's digest recorded with it; returns the completion text's note.
+  std::string InstallInJob(const std::string& name, const std::string& url,
+                           const TArchiveExpectation& expected, TJob& job);
+  // Forgets the digest name's folder was unpacked from.
+  void ForgetInstalledDigest(const std::string& name);
   // With a repository key: the catalogue's signature file, checked against the archive's
   // digest once it is there; nothing to check without a key.
   TArchiveCheck CatalogueCheck(TJob& job, int64_t& acceptedSerial);

@@ -19,6 +19,8 @@ class IWindow {
   virtual void WriteStatusPanel(const std::string& panelText) = 0;
   // A Yes/No question with a question icon, owned by the window; true unless the answer is No.
   virtual bool Confirm(const std::string& text, const std::string& caption) = 0;
+  // An information box with one OK button, owned by the window.
+  virtual void Inform(const std::string& text) = 0;
   // Repaints the whole list.
   virtual void RepaintList() = 0;
   // Reloads the catalogue into the list.

@@ -67,7 +67,9 @@ const TCancelSignal& TJob::CancelSignal() const {
 }
 
 void TJob::ReportProgress(const TProgress& progress) {
-  worker_.ReportProgress(progress);
+  TProgress report = progress;
+  report.Item = item_;
+  worker_.ReportProgress(report);
 }
 
 void TJob::SetCancellable(bool cancellable) {

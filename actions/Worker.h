@@ -46,12 +46,16 @@ class TJob {
   const TCancelSignal& CancelSignal() const;
   // Only the newest report not yet shown is shown: reports never pile up.
   void ReportProgress(const TProgress& progress);
+  // What the reports from now on are about, when the job works through several (a program and
+  // its place, "Dice (1 of 2)"); "" for none.
+  void SetItem(std::string item) { item_ = std::move(item); }
   // With false, the steps that follow can't be undone: a cancel that came before raises
   // EOperationCancelled here, and later ones are refused. Cancel is offered again with true.
   void SetCancellable(bool cancellable);
 
  private:
   TWorker& worker_;
+  std::string item_;
 };
 
 class TWorker {

@@ -12,9 +12,7 @@ std::string Megabytes(double bytes) {
   return text;
 }
 
-}  // namespace
-
-std::string ProgressLabel(const TProgress& progress) {
+std::string WhatIsDone(const TProgress& progress) {
   switch (progress.Kind) {
     case pkDownload: {
       std::string label = "Downloading files... " + Megabytes(static_cast<double>(progress.Done));
@@ -33,6 +31,13 @@ std::string ProgressLabel(const TProgress& progress) {
              std::to_string(progress.Total) + ")...";
   }
   return {};
+}
+
+}  // namespace
+
+std::string ProgressLabel(const TProgress& progress) {
+  const std::string label = WhatIsDone(progress);
+  return progress.Item.empty() ? label : progress.Item + ": " + label;
 }
 
 }  // namespace varnel

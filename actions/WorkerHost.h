@@ -19,6 +19,7 @@ struct TProgress {
   int64_t Done = 0;           // bytes received, entries unpacked, the retry under way
   int64_t Total = -1;         // below 0 when not known (a busy bar); retries in all
   double BytesPerSecond = 0;  // downloads only; 0 until a rate is known
+  std::string Item{};         // what the command is at, when it works through several
 };
 
 class IWorkerHost {
@@ -48,7 +49,7 @@ class IWorkerHost {
 };
 
 // The progress window's label for a report: "Downloading files... 12.3 of 48.0 MB, 5.1 MB/s",
-// "Reconnecting (2 of 3)...".
+// "Reconnecting (2 of 3)...", "Dice (1 of 2): Unpacking files... 3 of 7".
 std::string ProgressLabel(const TProgress& progress);
 
 }  // namespace varnel

@@ -51,7 +51,8 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, std::string reposi
       appDir_(std::move(appDir)),
       repositoryUrl_(std::move(repositoryUrl)),
       repositoryKey_(std::move(repositoryKey)),
-      badge_(InstalledBadge()) {
+      badge_(InstalledBadge()),
+      updateBadge_(UpdateBadge()) {
   dialogs_.SetOwner(this);
   setWindowTitle("Varnel Tools");
   setWindowIcon(ProgramIcon());
@@ -63,6 +64,7 @@ TForm1::TForm1(std::string appDir, std::string repositoryUrl, std::string reposi
   ConnectCommand(Exit1, [this] { Exit1Click(); });
   ConnectCommand(Sortalpha1, [this] { Sortalpha1Click(); });
   ConnectCommand(Updatesoftwarelist1, &TCommands::UpdateRepository);
+  ConnectCommand(Updateall1, &TCommands::UpdateAll);
   ConnectCommand(Run1, &TCommands::Run);
   ConnectCommand(Webpage1, &TCommands::OpenWebPage);
   ConnectCommand(Locatefolder1, &TCommands::LocateFolder);
@@ -129,6 +131,8 @@ void TForm1::CreateMenus() {
   Enchanced1 = Actions1->addMenu("Online");
   Updatesoftwarelist1 = item(Enchanced1, "Update repository", TMenuPicture::UpdateRepository);
   Updatesoftwarelist1->setShortcut(QKeySequence(Qt::Key_F5));
+  Updateall1 = item(Enchanced1, "Update all...", std::nullopt);
+  Updateall1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_U));
 
   PopupMenu1 = new QMenu(this);
   Run1 = item(PopupMenu1, "Run", TMenuPicture::Run);
@@ -243,8 +247,21 @@ bool TForm1::Confirm(const std::string& text, const std::string& caption) {
   return dialogs_.Confirm(text, caption);
 }
 
+void TForm1::Inform(const std::string& text) {
+  dialogs_.MessageDlg(text, mtInformation, mbOK);
+}
+
 void TForm1::RepaintList() {
+  ShowUpdates();
   L1->viewport()->update();
+}
+
+void TForm1::ShowUpdates() {
+  installedDigests_ = ReadInstalledDigests(SystemFileSystem(), dataDir_);
+  const size_t count = OutdatedPrograms(SystemFileSystem(), dataDir_, *repositoryLines_).size();
+  Status->SetPanelText(
+      2, count == 0 ? QString()
+                    : Q(" " + std::to_string(count) + (count == 1 ? " update" : " updates")));
 }
 
 void TForm1::LoadRepository() {
@@ -278,6 +295,7 @@ void TForm1::LoadRepository() {
     }
     L1->AddItem(Q(lines.Get(i + 1)), std::move(icon));
   }
+  ShowUpdates();
   SetStatus("Ready");
 }
 
@@ -291,6 +309,8 @@ void TForm1::L1DrawItem(QPainter& canvas, int index, const QRect& rect, QStyle::
   paint.focused = state.testFlag(QStyle::State_HasFocus);
   const std::string name = item->text().toStdString();
   paint.installed = IsProgramInstalled(SystemFileSystem(), dataDir_, name);
+  const bool outdated = paint.installed && IsOutdated(SystemFileSystem(), dataDir_,
+                                                      installedDigests_, *repositoryLines_, name);
   try {
     TListEntry entry = repositoryLines_->FindListEntry(name);
     paint.description = Q(entry.description);
@@ -298,7 +318,7 @@ void TForm1::L1DrawItem(QPainter& canvas, int index, const QRect& rect, QStyle::
   } catch (const EStringListError&) {
     // A record cut off by the end of the catalogue shows its name alone, on every repaint.
   }
-  DrawListItem(canvas, rect, paint, L1->font(), L1->palette(), badge_);
+  DrawListItem(canvas, rect, paint, L1->font(), L1->palette(), outdated ? updateBadge_ : badge_);
 }
 
 void TForm1::Sortalpha1Click() {

@@ -14,6 +14,7 @@
 
 #include "actions/Window.h"
 #include "app/ErrorBox.h"
+#include "catalog/InstalledDigests.h"
 #include "platform/Shell.h"
 
 class QAction;
@@ -45,6 +46,7 @@ class TForm1 : public QMainWindow, public IWindow {
   void SetStatus(const std::string& text) override;
   void WriteStatusPanel(const std::string& panelText) override;
   bool Confirm(const std::string& text, const std::string& caption) override;
+  void Inform(const std::string& text) override;
   void RepaintList() override;
   void LoadRepository() override;
 
@@ -67,6 +69,7 @@ class TForm1 : public QMainWindow, public IWindow {
   QMenu* Actions1 = nullptr;
   QMenu* Enchanced1 = nullptr;
   QAction* Updatesoftwarelist1 = nullptr;
+  QAction* Updateall1 = nullptr;
   QMenu* PopupMenu1 = nullptr;  // also Actions > Standard: one set of items for both
   QAction* Run1 = nullptr;
   QAction* Webpage1 = nullptr;
@@ -111,7 +114,13 @@ class TForm1 : public QMainWindow, public IWindow {
   std::unique_ptr<TQtWorkerHost> workerHost_;
   std::unique_ptr<TCommands> commands_;
   bool closeRequested_ = false;
-  QPixmap badge_;  // the green tick drawn on installed programs
+  // Re-reads what installed programs were unpacked from, for the badges, and shows in status
+  // panel 2 how many the catalogue offers updates for.
+  void ShowUpdates();
+
+  QPixmap badge_;        // the green tick drawn on installed programs
+  QPixmap updateBadge_;  // drawn instead where the catalogue offers another archive
+  TInstalledDigests installedDigests_;
 };
 
 }  // namespace varnel

@@ -9,6 +9,7 @@ namespace varnel {
 namespace {
 
 const QColor kTickGreen{0, 150, 40};
+const QColor kUpdateBlue{30, 100, 200};
 const QColor kOutline{60, 60, 60};
 
 QPixmap Blank(int size) {
@@ -21,6 +22,16 @@ void DrawTick(QPainter& p, qreal scale) {
   p.setPen(QPen(kTickGreen, 2.6 * scale, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   p.drawPolyline(
       QPolygonF({QPointF(3, 8.5) * scale, QPointF(6.5, 12) * scale, QPointF(13, 4) * scale}));
+}
+
+// A circle open at its top right, its end an arrowhead: renewal.
+void DrawCircularArrow(QPainter& p) {
+  p.setPen(QPen(kUpdateBlue, 2, Qt::SolidLine, Qt::RoundCap));
+  p.setBrush(Qt::NoBrush);
+  p.drawArc(QRectF(2.5, 2.5, 11, 11), 30 * 16, 280 * 16);
+  p.setPen(Qt::NoPen);
+  p.setBrush(kUpdateBlue);
+  p.drawPolygon(QPolygonF({QPointF(9.5, 1), QPointF(15, 3), QPointF(11, 7.5)}));
 }
 
 void DrawFolder(QPainter& p) {
@@ -56,11 +67,7 @@ void Paint(QPainter& p, TMenuPicture which) {
       p.drawLine(QPointF(11.5, 10.5), QPointF(14, 8));
       break;
     case TMenuPicture::UpdateRepository:
-      p.setPen(QPen(QColor(30, 100, 200), 2, Qt::SolidLine, Qt::RoundCap));
-      p.drawArc(QRectF(2.5, 2.5, 11, 11), 30 * 16, 280 * 16);
-      p.setPen(Qt::NoPen);
-      p.setBrush(QColor(30, 100, 200));
-      p.drawPolygon(QPolygonF({QPointF(9.5, 1), QPointF(15, 3), QPointF(11, 7.5)}));
+      DrawCircularArrow(p);
       break;
     case TMenuPicture::Run:
       p.setPen(QPen(QColor(20, 110, 30), 1));
@@ -127,6 +134,14 @@ QPixmap InstalledBadge() {
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   DrawTick(p, 1.0);
+  return pixmap;
+}
+
+QPixmap UpdateBadge() {
+  QPixmap pixmap = Blank(16);
+  QPainter p(&pixmap);
+  p.setRenderHint(QPainter::Antialiasing);
+  DrawCircularArrow(p);
   return pixmap;
 }
 

@@ -17,6 +17,7 @@
 #include "actions/Commands.h"
 #include "actions/DownloadToFile.h"
 #include "catalog/CatalogueSignature.h"
+#include "catalog/InstalledDigests.h"
 #include "catalog/RepositoryLines.h"
 #include "http/NetExceptions.h"
 #include "platform/Ed25519.h"
@@ -333,6 +334,41 @@ TEST_F(BackgroundTest, StagingLeftoversAreRemovedAtStart) {
   EXPECT_FALSE(fs::exists(app + "temp.zip"));
   EXPECT_EQ(ReadFile(staging + "kept-x/settings.ini"), "the user's settings");
   EXPECT_TRUE(journal.empty());
+}
+
+// A failure (or a power cut) between the swap and the write of the state file: the swapped
+// folder carries its digest, so the list is not told the old one, and the next start takes
+// the digest into the state file.
+TEST_F(BackgroundTest, AnInstallCutBetweenTheSwapAndTheStateWriteShowsNoWrongMark) {
+  class TStateWriteFails : public TForwardingFileSystem {
+   public:
+    using TForwardingFileSystem::TForwardingFileSystem;
+    void Rename(const std::string& from, const std::string& to) override {
+      if (to.ends_with(kInstalledDigestsFile)) throw EInOutError(5);
+      TForwardingFileSystem::Rename(from, to);
+    }
+  } stateWriteFails(SystemFileSystem());
+  const std::string archive = BuildZip({{.name = "a.txt", .data = "new a"}});
+  TSha256 sha;
+  sha.Update(archive.data(), archive.size());
+  const std::string digest = sha.HexDigest();
+  integrity = "sha256:" + digest;
+  WriteInstalledDigests(SystemFileSystem(), data, {{"Dice", std::string(64, 'a')}});
+  fileSystem = &stateWriteFails;
+  ScriptServer server(Ok(archive));
+  {
+    TCommands commands = Commands(server.BaseUrl());
+    EXPECT_THROW(Run(commands, true), EInOutError);
+  }
+  EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
+  EXPECT_EQ(ReadInstalledDigests(SystemFileSystem(), data).at("Dice"), std::string(64, 'a'));
+  EXPECT_FALSE(IsOutdated(SystemFileSystem(), data, ReadInstalledDigests(SystemFileSystem(), data),
+                          lines, "Dice"));
+
+  fileSystem = &SystemFileSystem();
+  Commands(server.BaseUrl()).FirstStart();
+  EXPECT_EQ(ReadInstalledDigests(SystemFileSystem(), data), (TInstalledDigests{{"Dice", digest}}));
+  EXPECT_FALSE(fs::exists(data + "Dice/.varnel-installing"));
 }
 
 TEST_F(BackgroundTest, AnArchiveReplacedByNameAfterItsCheckIsNotWhatIsUnpacked) {

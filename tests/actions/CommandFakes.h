@@ -47,6 +47,7 @@ class TRecorderWindow : public IWindow {
     journal_.push_back("confirm:" + text + "|" + caption);
     return answer;
   }
+  void Inform(const std::string& text) override { journal_.push_back("inform:" + text); }
   void RepaintList() override { journal_.push_back("repaint"); }
   void LoadRepository() override {
     journal_.push_back("load");

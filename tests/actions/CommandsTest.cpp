@@ -6,6 +6,7 @@
 #include <map>
 
 #include "actions/ArchiveDigest.h"
+#include "catalog/InstalledDigests.h"
 #include "catalog/RepositoryLines.h"
 #include "platform/Files.h"
 #include "platform/Sha256.h"
@@ -24,6 +25,8 @@ const char* const kCatalogue =
     "none.ico\nNo Archive\nhttp\nnone.sh\nNothing to download\nhttp://example.org/none\n\n\n\n\n"
     "five.ico\nFive\nh://x\nfive.sh\nA five-character URL\nabc\n\n\n\n\n"
     "bare.ico\nBare\nhttp://host/tools/bare.zip\n\nNo executable named\nwww.example.org\n\n\n\n\n";
+
+const std::string kSha256OfPK = "fcab7fcc2b4cffd9bb45003bfc2e468a04ef6f77ca8200a7341f027631584d25";
 
 class ServiceError : public Exception {
  public:
@@ -51,10 +54,12 @@ class CommandsTest : public ::testing::Test {
         host,
         [this](const std::string& url, TStream& target, TJob& job, TSha256* digest) {
           Log(job, "download:" + url);
-          const std::string body = downloadFails ? "" : downloadBody;
+          if (url == cancelledUrl) throw EOperationCancelled("Cancelled");
+          const bool fails = downloadFails || url == failingUrl;
+          const std::string body = fails ? "" : downloadBody;
           target.WriteBuffer(body.data(), static_cast<int64_t>(body.size()));
           if (digest) digest->Update(body.data(), body.size());
-          if (downloadFails) throw ServiceError("Socket Error # 10061\r\nConnection refused.");
+          if (fails) throw ServiceError("Socket Error # 10061\r\nConnection refused.");
         },
         [this](IFileSystem& fileSystem, const std::string& zip, const std::string& dest, IPrompt&,
                TJob& job) {
@@ -97,6 +102,8 @@ class CommandsTest : public ::testing::Test {
   std::map<std::string, std::string> archive{{"a.txt", "new a"}};
   std::string downloadBody = "PK";
   bool downloadFails = false;
+  std::string failingUrl;    // the download of this URL fails
+  std::string cancelledUrl;  // the user cancels during the download of this URL
   bool openFails = false;
   bool extractFails = false;
 };
@@ -122,6 +129,78 @@ TEST_F(CommandsTest, InstallAsksThenDownloadsUnpacksIntoTheProgramFolderAndRepai
   EXPECT_TRUE(fs::is_empty(staging));
   EXPECT_EQ(ReadFile(data + "Dice/a.txt"), "new a");
   EXPECT_EQ(host.captions, (std::vector<std::string>{"Dice"}));
+  // What the folder was unpacked from is kept beside it, and the swap's marker is gone.
+  EXPECT_EQ(ReadInstalledDigests(SystemFileSystem(), data),
+            (TInstalledDigests{{"Dice", kSha256OfPK}}));
+  EXPECT_FALSE(fs::exists(data + "Dice/.varnel-installing"));
+}
+
+// A (installed from another archive) and C are offered updates, B is current; C's download
+// fails. The catalogue is updated first, then one question, then A and C in one window.
+class UpdateAllTest : public CommandsTest {
+ protected:
+  UpdateAllTest() {
+    std::string text;
+    for (const char* name : {"A", "B", "C"}) {
+      text += std::string(name) + ".ico\n" + name + "\nhttp://host/" + name +
+              ".zip\nrun\nd\nw\nsha256:" + kSha256OfPK + "\n\n\n\n";
+      fs::create_directories(data + name);
+    }
+    lines.SetText(text);
+    WriteInstalledDigests(
+        SystemFileSystem(), data,
+        {{"A", std::string(64, '0')}, {"B", kSha256OfPK}, {"C", std::string(64, '1')}});
+  }
+};
+
+TEST_F(UpdateAllTest, UpdatesWhatIsOutdatedAndReportsEachFailureAtTheEnd) {
+  failingUrl = "http://host/C.zip";
+  try {
+    Commands().UpdateAll();
+    ADD_FAILURE() << "no error box";
+  } catch (const EUpdateAllError& e) {
+    EXPECT_EQ(
+        e.Message(),
+        "These programs could not be updated:\n\nC: Socket Error # 10061\r\nConnection refused.");
+  }
+  std::vector<std::string> asked;
+  for (const std::string& entry : journal) {
+    if (entry.starts_with("download:") || entry.starts_with("confirm:") || entry == "load") {
+      asked.push_back(entry);
+    }
+  }
+  EXPECT_EQ(asked,
+            (std::vector<std::string>{"download:http://host/tools/software.zip", "load",
+                                      "confirm:Update 2 programs?\n\nA\nC|Update all",
+                                      "download:http://host/A.zip", "download:http://host/C.zip"}));
+  EXPECT_EQ(window.panel, " 1 program updated");
+  EXPECT_EQ(host.captions, (std::vector<std::string>{"Update repository", "Update all"}));
+  EXPECT_EQ(
+      ReadInstalledDigests(SystemFileSystem(), data),
+      (TInstalledDigests{{"A", kSha256OfPK}, {"B", kSha256OfPK}, {"C", std::string(64, '1')}}));
+  EXPECT_EQ(ReadFile(data + "A/a.txt"), "new a");
+  EXPECT_FALSE(fs::exists(data + "C/a.txt"));
+}
+
+TEST_F(UpdateAllTest, CancelStopsTheProgramAtHandAndSkipsTheRest) {
+  cancelledUrl = "http://host/A.zip";
+  Commands().UpdateAll();
+  EXPECT_EQ(window.panel, " Cancelled");
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), "download:http://host/C.zip"), 0);
+  EXPECT_FALSE(fs::exists(data + "A/a.txt"));
+  EXPECT_EQ(ReadInstalledDigests(SystemFileSystem(), data).at("A"), std::string(64, '0'));
+}
+
+TEST_F(UpdateAllTest, WithNothingOutdatedItSaysSoAndDownloadsNoProgram) {
+  WriteInstalledDigests(SystemFileSystem(), data, {{"A", kSha256OfPK}, {"C", kSha256OfPK}});
+  window.answer = false;  // a question asked would end it
+  Commands().UpdateAll();
+  EXPECT_EQ(journal.back(), "inform:Every installed program is up to date.");
+  EXPECT_EQ(std::count_if(journal.begin(), journal.end(),
+                          [](const std::string& entry) {
+                            return entry.starts_with("download:") || entry.starts_with("confirm:");
+                          }),
+            1);
 }
 
 // Each failing step ends the command there: the status it leaves, no downloaded archive
@@ -321,8 +400,11 @@ TEST_F(CommandsTest, NoToAQuestionChangesNothing) {
 TEST_F(CommandsTest, UninstallDeletesTheFolderWithStatusTextsAndRepaints) {
   fs::create_directories(data + "Dice/bin");
   WriteFile(data + "Dice/bin/dice.py", "x");
+  WriteInstalledDigests(SystemFileSystem(), data, {{"Dice", kSha256OfPK}, {"Calc", kSha256OfPK}});
   window.selected = "Dice";
   Commands().Uninstall();
+  EXPECT_EQ(ReadInstalledDigests(SystemFileSystem(), data),
+            (TInstalledDigests{{"Calc", kSha256OfPK}}));
   // A deletion over before the window thread has taken "Deleting Dice" has the next text
   // replace it.
   std::erase(journal, "status: Deleting Dice");

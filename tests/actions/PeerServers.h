@@ -23,7 +23,7 @@ class PeerServer {
   // nginx serving root at "/plain/" as stored, at "/slow/" the same at 256 KB/s, and at
   // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked;
   // "/r301", "/r302" and "/r307" redirect to "/plain/ready", "/loop" to itself. work holds
-  // configuration, logs and temporary files.
+  // configuration, logs (every request in access.log) and temporary files.
   static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work);
   // python3 -m http.server serving root at "/".
   static std::unique_ptr<PeerServer> StartPython(const std::string& root, const std::string& work);

@@ -30,7 +30,9 @@ std::string NginxConfig(const std::string& root, const std::string& work) {
          "error.log;\n"
          "events { worker_connections 64; }\n"
          "http {\n"
-         "  access_log off;\n"
+         "  access_log " +
+         work +
+         "access.log;\n"
          "  default_type application/octet-stream;\n"
          "  client_body_temp_path " +
          work +

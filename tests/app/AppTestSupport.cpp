@@ -79,10 +79,10 @@ QImage PaintItem(TForm1& window, int index, int width, bool selected) {
   return image;
 }
 
-bool HasBadge(TForm1& window, int index) {
+bool HasBadge(TForm1& window, int index, const QPixmap& picture) {
   const QImage image = PaintItem(window, index);
   const TItemGeometry g = ListItemGeometry(image.rect(), window.L1->Item(index)->Icon());
-  const QImage badge = InstalledBadge().toImage();
+  const QImage badge = picture.toImage();
   for (int y = 0; y < kBadgeSize; ++y) {
     for (int x = 0; x < kBadgeSize; ++x) {
       QColor c = badge.pixelColor(x, y);

@@ -12,6 +12,7 @@
 
 #include "app/ErrorBox.h"
 #include "app/MainUnit.h"
+#include "app/Pictures.h"
 #include "tests/actions/CommandFakes.h"
 #include "tests/support/TempDir.h"
 
@@ -75,7 +76,8 @@ class TWindowFixture {
 QImage PaintItem(TForm1& window, int index, int width = 300, bool selected = false);
 // True when the painted item shows the installed badge: the tick's opaque pixels unchanged
 // where the drawing code places the badge.
-bool HasBadge(TForm1& window, int index);
+// picture is the badge looked for: the installed tick, or the update mark.
+bool HasBadge(TForm1& window, int index, const QPixmap& picture = InstalledBadge());
 
 // True when some pixel in the area has exactly that colour.
 bool HasColor(const QImage& image, const QRect& area, QColor color);

@@ -10,6 +10,7 @@
 #include "app/MainUnit.h"
 #include "app/Pictures.h"
 #include "app/StatusBar.h"
+#include "catalog/InstalledDigests.h"
 #include "catalog/ListDrawing.h"
 #include "platform/Files.h"
 #include "tests/app/AppTestSupport.h"
@@ -160,6 +161,36 @@ TEST(ListViewTest, BadgeOnlyForInstalledPlainNames) {
   EXPECT_FALSE(test::HasBadge(window, 1));
   EXPECT_FALSE(test::HasBadge(window, 2)) << "an empty name is the data folder itself";
   EXPECT_FALSE(test::HasBadge(window, 3));
+}
+
+// An installed program the catalogue offers another archive for shows the update mark in the
+// tick's place; one offered the same archive, one installed before digests were kept and one
+// whose record names no digest show the tick. Panel 2 counts the updates.
+TEST(ListViewTest, UpdateMarkWhereTheCatalogueOffersAnotherArchive) {
+  const std::string offered(64, 'b');
+  auto record = [&](const std::string& name, const std::string& integrity) {
+    return "i\n" + name + "\nhttp://a/" + name + ".zip\nrun\nd\nw\n" + integrity + "\n\n\n\n";
+  };
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", record("Outdated", "sha256:" + offered) +
+                                        record("Current", "sha256:" + offered) +
+                                        record("Unrecorded", "sha256:" + offered) +
+                                        record("Undigested", ""));
+  for (const char* name : {"Outdated", "Current", "Unrecorded", "Undigested"}) {
+    CreateDir(SystemFileSystem(), fixture.appDir / "data/" + name);
+  }
+  WriteInstalledDigests(SystemFileSystem(), fixture.appDir / "data/",
+                        {{"Outdated", std::string(64, 'a')},
+                         {"Current", offered},
+                         {"Undigested", std::string(64, 'a')}});
+  TForm1& window = fixture.Open();
+  EXPECT_TRUE(test::HasBadge(window, 0, UpdateBadge()));
+  EXPECT_FALSE(test::HasBadge(window, 0));
+  for (int index : {1, 2, 3}) {
+    EXPECT_TRUE(test::HasBadge(window, index)) << index;
+    EXPECT_FALSE(test::HasBadge(window, index, UpdateBadge())) << index;
+  }
+  EXPECT_EQ(window.Status->PanelText(2), " 1 update");
 }
 
 TEST(ListViewTest, BadgeFollowsTheRightEdgeOnResize) {

@@ -130,7 +130,8 @@ TEST(MainWindowTest, MenusAfterTheMerge) {
   EXPECT_EQ(Captions(window.File1), QStringList({"Settings...\tCtrl+O", "-", "E&xit\tAlt+Q"}));
   EXPECT_FALSE(window.Settings1->isEnabled());
   EXPECT_EQ(Captions(window.Actions1), QStringList({"Online", "Standard"}));
-  EXPECT_EQ(Captions(window.Enchanced1), QStringList({"Update repository\tF5"}));
+  EXPECT_EQ(Captions(window.Enchanced1),
+            QStringList({"Update repository\tF5", "Update all...\tCtrl+U"}));
   const QStringList standard = {"Run",      "Software page...",    "Locate folder",
                                 "-",        "Install / Update...", "Uninstall...",
                                 "-",        "Send to desktop",     "-",
@@ -170,9 +171,12 @@ TEST(MainWindowTest, ShortcutsReachTheirItems) {
   window.activateWindow();
   QSignalSpy update(window.Updatesoftwarelist1, &QAction::triggered);
   QSignalSpy settings(window.Settings1, &QAction::triggered);
+  QSignalSpy updateAll(window.Updateall1, &QAction::triggered);
   QTest::keyClick(&window, Qt::Key_F5);
   QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
+  QTest::keyClick(&window, Qt::Key_U, Qt::ControlModifier);
   EXPECT_EQ(update.count(), 1);
+  EXPECT_EQ(updateAll.count(), 1);
   EXPECT_EQ(settings.count(), 0) << "Settings... is disabled";
   QTest::keyClick(&window, Qt::Key_Q, Qt::AltModifier);
   EXPECT_FALSE(window.isVisible()) << "Alt+Q closes the window";

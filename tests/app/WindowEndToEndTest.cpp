@@ -15,6 +15,7 @@
 #include "app/MainUnit.h"
 #include "app/StatusBar.h"
 #include "catalog/Installed.h"
+#include "catalog/InstalledDigests.h"
 #include "tests/actions/PeerServers.h"
 #include "tests/app/AppTestSupport.h"
 
@@ -129,6 +130,40 @@ TEST_F(WindowEndToEndTest, FirstStartInstallRunLauncherAndUninstall) {
   EXPECT_EQ(Panel(), " Text Stats has been uninstalled");
   EXPECT_FALSE(HasBadge(window(), IndexOf("Text Stats")));
   EXPECT_TRUE(fixture.dialogs.errors.empty());
+}
+
+// Dice installed from an older archive is updated; Text Stats, current, is not downloaded.
+TEST_F(WindowEndToEndTest, UpdateAllDownloadsOnlyTheOutdatedProgram) {
+  fixture.Open();
+  for (const char* name : {"Dice", "Text Stats"}) {
+    Select(name);
+    window().Install2->trigger();
+  }
+  const std::string data = fixture.appDir / "data/";
+  TInstalledDigests digests = ReadInstalledDigests(SystemFileSystem(), data);
+  ASSERT_EQ(digests.size(), 2u);
+  const std::string offered = digests.at("Dice");
+  digests["Dice"] = std::string(64, '0');
+  WriteInstalledDigests(SystemFileSystem(), data, digests);
+  window().RepaintList();
+  EXPECT_TRUE(HasBadge(window(), IndexOf("Dice"), UpdateBadge()));
+  EXPECT_EQ(window().Status->PanelText(2), " 1 update");
+
+  WriteFile(work + "access.log", "");
+  window().Updateall1->trigger();
+  EXPECT_TRUE(fixture.dialogs.errors.empty());
+  EXPECT_EQ(fixture.dialogs.questions.back(),
+            std::make_pair(std::string("Update 1 program?\n\nDice"), std::string("Update all")));
+  std::vector<std::string> archives;
+  const std::string log = ReadFile(work + "access.log");
+  for (size_t at = 0; (at = log.find("GET /plain/tools/", at)) != std::string::npos; ++at) {
+    archives.push_back(log.substr(at + 17, log.find(' ', at + 17) - at - 17));
+  }
+  EXPECT_EQ(archives, (std::vector<std::string>{"software.zip", "dice.zip"}));
+  EXPECT_EQ(Panel(), " 1 program updated");
+  EXPECT_EQ(ReadInstalledDigests(SystemFileSystem(), data).at("Dice"), offered);
+  EXPECT_TRUE(HasBadge(window(), IndexOf("Dice")));
+  EXPECT_EQ(window().Status->PanelText(2), "");
 }
 
 TEST_F(WindowEndToEndTest, UpdateWithTheServerGoneShowsTheSocketErrorAndKeepsTheList) {
