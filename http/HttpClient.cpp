@@ -228,7 +228,7 @@ void THttpClient::ConnectToEndpoint() {
   Disconnect();
   if (uri_.Host.empty()) throw EHostRequired("");
   if (port == 0) throw EPortRequired("");
-  ioHandler_.Open(uri_.Host, port, uri_.IPVersion);
+  ioHandler_.Open(uri_.Host, port, uri_.IPVersion, ConnectTimeout, ReadTimeout);
 }
 
 void THttpClient::SendHead() {

@@ -55,6 +55,12 @@ class THttpClient {
   THttpRequest Request;
   const THttpResponse& Response() const { return response_; }
 
+  // Connection settings, read at each connect. ConnectTimeout: milliseconds a connect may take
+  // (EConnectTimeout); 0, the default, leaves the limit to the system. ReadTimeout:
+  // milliseconds any wait for data may take (EReadTimeout); -1 (the default) or 0: no limit.
+  int ConnectTimeout = 0;
+  int ReadTimeout = -1;
+
   // Work events: begin with the expected count (0 when unknown), the running count, end.
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCountMax)> OnWorkBegin;
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCount)> OnWork;

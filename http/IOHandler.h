@@ -45,9 +45,12 @@ class TIOHandlerStack {
   TIOHandlerStack(ISocketStack& stack, TWorkProgress& progress)
       : stack_(stack), progress_(progress) {}
 
-  // Resolves host (LOCALHOST and dotted-decimal literals without a lookup) and connects.
-  // Raises ESocketError / ECouldNotBindSocket; the handler stays closed on failure.
-  void Open(const std::string& host, int port, TIPVersion ipVersion);
+  // Resolves host (LOCALHOST and dotted-decimal literals without a lookup) and connects, within
+  // connectTimeoutMs when that is > 0 (else the system's limit). Every later wait for data
+  // lasts at most readTimeoutMs when that is > 0. Raises ESocketError / ECouldNotBindSocket /
+  // EConnectTimeout; the handler stays closed on failure.
+  void Open(const std::string& host, int port, TIPVersion ipVersion, int connectTimeoutMs,
+            int readTimeoutMs);
   bool Opened() const { return opened_; }
   // With nothing buffered, polls once without waiting; then: open and no peer close seen, or
   // unread bytes left.
@@ -77,12 +80,16 @@ class TIOHandlerStack {
   void FillTo(size_t n);
   // Takes n buffered bytes into target (or nowhere), reporting read progress.
   void Remove(size_t n, TStream* target);
+  // Runs a call on the socket, raising its failures as the client's exceptions.
+  template <typename Call>
+  auto Guarded(Call call);
 
   ISocketStack& stack_;
   TWorkProgress& progress_;
   std::unique_ptr<ISocketConnection> socket_;
   std::string host_;
   int port_ = 0;
+  int readTimeout_ = -1;
   bool opened_ = false;
   bool closedGracefully_ = false;
   // Unread bytes are buffer_[start_, end_). Reads never leave more than a line's limit or one

@@ -18,6 +18,9 @@ VARNEL_EXCEPTION(EPortRequired, ENetException);
 VARNEL_EXCEPTION(EAlreadyConnected, ENetException);
 VARNEL_EXCEPTION(ECouldNotBindSocket, ENetException);
 VARNEL_EXCEPTION(EReplyRFCError, ENetException);
+VARNEL_EXCEPTION(EConnectTimeout, ENetException);  // "Connect timed out."
+// Nothing arrived within the read time limit; the message names the host and the limit.
+VARNEL_EXCEPTION(EReadTimeout, ENetException);
 // A port number outside 0..65535 in a URL.
 VARNEL_EXCEPTION(ERangeError, Exception);
 
