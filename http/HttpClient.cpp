@@ -215,12 +215,12 @@ void THttpClient::ConnectToEndpoint() {
   int32_t port = 80;
   if (!ParseSigned(uri_.Port, port)) port = 80;
   if (port < 0 || port > 65535) throw ERangeError("Range check error");
-  if (ioHandler_.Opened() && (ioHandler_.Host() != uri_.Host || ioHandler_.Port() != port)) {
-    Disconnect();
-  }
-  if (SameText(uri_.Protocol, "https")) {
-    throw EIOHandlerPropInvalid("IOHandler value is not valid");
-  }
+  const bool tls = SameText(uri_.Protocol, "https");
+  const std::string host = uri_.IPVersion == ipV6 ? "[" + uri_.Host + "]" : uri_.Host;
+  const std::string authority = host + ":" + std::to_string(port);
+  const std::string endpoint = tls ? "tls " + authority : authority;
+  if (ioHandler_.Opened() && endpoint != endpoint_) Disconnect();
+  if (tls && !IOHandler) throw EIOHandlerPropInvalid("IOHandler value is not valid");
   if (Request.AcceptEncoding.find("identity") == std::string::npos) {
     Request.AcceptEncoding += Request.AcceptEncoding.empty() ? "identity" : ", identity";
   }
@@ -229,6 +229,8 @@ void THttpClient::ConnectToEndpoint() {
   if (uri_.Host.empty()) throw EHostRequired("");
   if (port == 0) throw EPortRequired("");
   ioHandler_.Open(uri_.Host, port, uri_.IPVersion, ConnectTimeout, ReadTimeout);
+  endpoint_ = endpoint;
+  if (tls) ioHandler_.StartTls(*IOHandler, uri_.Host);
 }
 
 void THttpClient::SendHead() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ class THttpClient {
   // milliseconds any wait for data may take (EReadTimeout); -1 (the default) or 0: no limit.
   int ConnectTimeout = 0;
   int ReadTimeout = -1;
+  // The TLS-capable handler that https needs; without one (the default) an https URL fails
+  // with EIOHandlerPropInvalid before any network activity.
+  std::unique_ptr<ITlsIOHandler> IOHandler;
 
   // Work events: begin with the expected count (0 when unknown), the running count, end.
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCountMax)> OnWorkBegin;
@@ -87,6 +91,7 @@ class THttpClient {
   TIOHandlerStack ioHandler_;
   TUri uri_;
   std::string requestTarget_;
+  std::string endpoint_;  // where the open connection leads, TLS included
   THttpResponse response_;
   int authRetries_ = 0;
 };

@@ -87,7 +87,6 @@ void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersi
   closedGracefully_ = false;
   start_ = end_ = lineSearch_ = 0;
   host_ = host;
-  port_ = port;
   readTimeout_ = readTimeoutMs > 0 ? readTimeoutMs : -1;
   bool ipv6 = ipVersion == ipV6;
   try {
@@ -107,6 +106,16 @@ void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersi
     throw EConnectTimeout("Connect timed out.");
   }
   opened_ = true;
+}
+
+void TIOHandlerStack::StartTls(ITlsIOHandler& tls, const std::string& host) {
+  try {
+    if (Buffered() > 0) throw ETlsError("Unexpected data before the TLS handshake with " + host);
+    socket_ = Guarded([&] { return tls.StartTls(std::move(socket_), host, readTimeout_); });
+  } catch (...) {
+    Close();
+    throw;
+  }
 }
 
 bool TIOHandlerStack::Connected() {

@@ -21,6 +21,10 @@ VARNEL_EXCEPTION(EReplyRFCError, ENetException);
 VARNEL_EXCEPTION(EConnectTimeout, ENetException);  // "Connect timed out."
 // Nothing arrived within the read time limit; the message names the host and the limit.
 VARNEL_EXCEPTION(EReadTimeout, ENetException);
+// A failed TLS handshake or encrypted stream; the message says what failed, for which host.
+VARNEL_EXCEPTION(ETlsError, ENetException);
+// The server's certificate did not verify; the message says why, for which host.
+VARNEL_EXCEPTION(ECertificateError, ETlsError);
 // A port number outside 0..65535 in a URL.
 VARNEL_EXCEPTION(ERangeError, Exception);
 

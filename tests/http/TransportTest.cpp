@@ -1,5 +1,6 @@
-// The transport over loopback sockets: the time limits, Cancel while a name lookup waits for
-// an answer that never comes, and a real lookup against a name server that never answers.
+// The transport over loopback sockets: the time limits, Cancel while a name lookup or a TLS
+// handshake waits for an answer that never comes, and a real lookup against a name server
+// that never answers.
 #include <gtest/gtest.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -18,6 +19,7 @@
 #include <thread>
 
 #include "http/HttpClient.h"
+#include "http/TlsIOHandler.h"
 #include "platform/CancelSignal.h"
 #include "tests/http/ScriptServer.h"
 #include "tests/support/TempDir.h"
@@ -36,6 +38,7 @@ struct Ending {
 
 Ending TimedGet(ISocketStack& stack, const std::string& url, int timeoutMs) {
   THttpClient client(stack);
+  client.IOHandler = std::make_unique<TTlsIOHandler>();
   client.ConnectTimeout = timeoutMs;
   client.ReadTimeout = timeoutMs;
   TMemoryStream target;
@@ -50,7 +53,7 @@ Ending TimedGet(ISocketStack& stack, const std::string& url, int timeoutMs) {
   return ending;
 }
 
-TEST(TimeLimitTest, AConnectAnAnswerAndABodyThatStallFailAtTheirLimits) {
+TEST(TimeLimitTest, AConnectAHandshakeAndABodyThatStallFailAtTheirLimits) {
   test::SilentListener full(0);
   auto queued = SystemSocketStack().Connect("127.0.0.1", full.Port(), false, 0);
   test::SilentListener silent(8);
@@ -64,7 +67,7 @@ TEST(TimeLimitTest, AConnectAnAnswerAndABodyThatStallFailAtTheirLimits) {
   } cases[] = {
       {"http://127.0.0.1:" + std::to_string(full.Port()) + "/f",
        "EConnectTimeout: Connect timed out."},
-      {"http://127.0.0.1:" + std::to_string(silent.Port()) + "/f", nothing},
+      {"https://127.0.0.1:" + std::to_string(silent.Port()) + "/f", nothing},
       {stalled.BaseUrl() + "/f", nothing},
   };
   for (const Case& c : cases) {
@@ -75,7 +78,7 @@ TEST(TimeLimitTest, AConnectAnAnswerAndABodyThatStallFailAtTheirLimits) {
   }
 }
 
-TEST(CancelTest, StopsALookupAndAnAnswerThatNeverEnd) {
+TEST(CancelTest, StopsALookupAndAHandshakeThatNeverEnd) {
   test::SilentListener silent(8);
   // A lookup that blocks until the test ends, as one whose name server never answers.
   auto release = std::make_shared<std::promise<void>>();
@@ -94,7 +97,7 @@ TEST(CancelTest, StopsALookupAndAnAnswerThatNeverEnd) {
   } cases[] = {
       {"name lookup", "http://never.answered/f",
        [&] { return lookupEntered.wait_for(10s) == std::future_status::ready; }},
-      {"answer", "http://127.0.0.1:" + std::to_string(silent.Port()) + "/f",
+      {"TLS handshake", "https://127.0.0.1:" + std::to_string(silent.Port()) + "/f",
        [&] { return silent.WaitForConnection(10000); }},
   };
   for (const Case& c : cases) {
