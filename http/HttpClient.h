@@ -12,6 +12,7 @@
 #include "http/HeaderList.h"
 #include "http/IOHandler.h"
 #include "http/NetExceptions.h"
+#include "http/Proxy.h"
 #include "http/Uri.h"
 #include "platform/Sockets.h"
 #include "platform/Streams.h"
@@ -64,6 +65,8 @@ class THttpClient {
   // The TLS-capable handler that https needs; without one (the default) an https URL fails
   // with EIOHandlerPropInvalid before any network activity.
   std::unique_ptr<ITlsIOHandler> IOHandler;
+  // Proxies by scheme and the hosts that bypass them; the default connects directly.
+  TProxyParams ProxyParams;
 
   // Work events: begin with the expected count (0 when unknown), the running count, end.
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCountMax)> OnWorkBegin;
@@ -91,7 +94,9 @@ class THttpClient {
   TIOHandlerStack ioHandler_;
   TUri uri_;
   std::string requestTarget_;
-  std::string endpoint_;  // where the open connection leads, TLS included
+  std::string endpoint_;             // where the open connection leads, proxy and TLS included
+  std::string requestTargetPrefix_;  // "http://host[:port]" when a proxy gets the request
+  std::string proxyAuthorization_;   // for a request that a proxy gets
   THttpResponse response_;
   int authRetries_ = 0;
 };

@@ -25,6 +25,8 @@ VARNEL_EXCEPTION(EReadTimeout, ENetException);
 VARNEL_EXCEPTION(ETlsError, ENetException);
 // The server's certificate did not verify; the message says why, for which host.
 VARNEL_EXCEPTION(ECertificateError, ETlsError);
+// A proxy setting that can't be used, or a tunnel the proxy refused.
+VARNEL_EXCEPTION(EProxyError, ENetException);
 // A port number outside 0..65535 in a URL.
 VARNEL_EXCEPTION(ERangeError, Exception);
 
