@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "http/HttpClient.h"
+#include "http/TlsIOHandler.h"
 #include "platform/CancelSignal.h"
 #include "platform/Sha256.h"
 #include "platform/Streams.h"
@@ -37,6 +38,12 @@ void DownloadToFile(const std::string& url, const std::string& filePath,
   std::unique_ptr<ISocketStack> cancellable;
   if (hooks.cancel) cancellable = CancellableSocketStack(*hooks.cancel);
   auto client = std::make_unique<THttpClient>(cancellable ? *cancellable : SystemSocketStack());
+  // Real servers: https, time limits for the connect and for a stalled transfer, and the
+  // proxies the environment names.
+  client->IOHandler = std::make_unique<TTlsIOHandler>();
+  client->ConnectTimeout = 30 * 1000;
+  client->ReadTimeout = 60 * 1000;
+  client->ProxyParams = ProxyParamsFromEnvironment();
   auto stream = std::make_unique<TFileStream>(filePath, fmCreate);
   // The body goes through the digest (when asked for) and the progress report to the file.
   TStream* target = stream.get();

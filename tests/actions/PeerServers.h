@@ -17,11 +17,23 @@ class PeerServer {
   PeerServer& operator=(const PeerServer&) = delete;
 
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "https://host:port" of nginx's https server for tls[site].
+  std::string TlsBaseUrl(size_t site, const std::string& host = "127.0.0.1") const {
+    return "https://" + host + ":" + std::to_string(tlsPorts_.at(site));
+  }
+
+  // An https server's certificate (with the chain after it) and key, as PEM files.
+  struct TlsSite {
+    std::string certificate;
+    std::string key;
+  };
 
   // nginx serving root at "/plain/" as stored, at "/slow/" the same at 256 KB/s, and at
-  // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked. work
-  // holds configuration, logs and temporary files.
-  static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work);
+  // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked;
+  // over http, and over https on a port of its own for each of tls. work holds configuration,
+  // logs and temporary files.
+  static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work,
+                                                const std::vector<TlsSite>& tls = {});
   // python3 -m http.server serving root at "/".
   static std::unique_ptr<PeerServer> StartPython(const std::string& root, const std::string& work);
 
@@ -35,6 +47,7 @@ class PeerServer {
 
   int pid_ = -1;
   int port_ = 0;
+  std::vector<int> tlsPorts_;
 };
 
 // Builds the sample repository (scripts/make-repository) into out, its catalogue's archive

@@ -1,5 +1,5 @@
 // Loopback peers for byte-exact tests, each on a thread of its own that its destructor stops:
-// a scripted HTTP server and a listener that never answers.
+// a scripted HTTP server, a listener that never answers and a CONNECT proxy.
 #pragma once
 
 #include <atomic>
@@ -91,6 +91,17 @@ class SilentListener {
  private:
   int fd_ = -1;
   int port_ = 0;
+};
+
+// A small CONNECT proxy on 127.0.0.1: a CONNECT to 127.0.0.1 is answered 200 and relayed both
+// ways until either side closes; anything else is answered 403.
+class ConnectProxy : public LoopbackServer {
+ public:
+  ConnectProxy() : LoopbackServer(false) { Start(); }
+  ~ConnectProxy() override { Stop(); }
+
+ private:
+  void Serve(int fd, const std::string& head) override;
 };
 
 }  // namespace varnel::test

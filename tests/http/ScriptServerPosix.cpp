@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -147,6 +148,34 @@ SilentListener::~SilentListener() {
 bool SilentListener::WaitForConnection(int timeoutMs) {
   pollfd p{fd_, POLLIN, 0};
   return ::poll(&p, 1, timeoutMs) > 0;
+}
+
+void ConnectProxy::Serve(int fd, const std::string& head) {
+  int port = 0;
+  int target = -1;
+  if (std::sscanf(head.c_str(), "CONNECT 127.0.0.1:%d HTTP/1.1\r\n", &port) == 1) {
+    target = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, htons(static_cast<uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    if (::connect(target, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(target);
+      target = -1;
+    }
+  }
+  const std::string answer = target >= 0 ? "HTTP/1.1 200 Connection established\r\n\r\n"
+                                         : "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
+  bool open = SendAll(fd, answer.data(), answer.size()) && target >= 0;
+  char buffer[16384];
+  while (open && !stop_) {
+    pollfd p[2] = {{fd, POLLIN, 0}, {target, POLLIN, 0}};
+    if (::poll(p, 2, 20) <= 0) continue;
+    for (int i = 0; i < 2 && open; ++i) {
+      if (p[i].revents == 0) continue;
+      ssize_t n = ::recv(p[i].fd, buffer, sizeof buffer, 0);
+      open = n > 0 && SendAll(p[1 - i].fd, buffer, static_cast<size_t>(n));
+    }
+  }
+  if (target >= 0) ::close(target);
+  ::close(fd);
 }
 
 }  // namespace varnel::test
