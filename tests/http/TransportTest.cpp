@@ -126,15 +126,18 @@ TEST(CancelTest, ALookupOnItsHelperThreadHandsBackItsAnswerOrItsFailure) {
 
 // In a process of its own with private mount and network namespaces: /etc/resolv.conf names a
 // name server on loopback that takes queries and never answers. Cancel once a query has
-// arrived must end the lookup at once, not after the resolver's 30 s.
-[[noreturn]] void CancelALookupNobodyAnswers(const std::string& resolvConf) {
+// arrived must end the lookup at once, not after the resolver's 30 s. The file lives on a
+// tmpfs that only this process sees, so nothing is left behind.
+[[noreturn]] void CancelALookupNobodyAnswers() {
   auto fail = [](const char* step) {
     std::fprintf(stderr, "%s failed\n", step);
     std::_Exit(2);
   };
   if (::unshare(CLONE_NEWNS | CLONE_NEWNET) != 0) fail("unshare");
   if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) fail("private mounts");
-  if (::mount(resolvConf.c_str(), "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0) {
+  if (::mount("none", "/tmp", "tmpfs", 0, nullptr) != 0) fail("tmpfs");
+  test::WriteFile("/tmp/resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n");
+  if (::mount("/tmp/resolv.conf", "/etc/resolv.conf", nullptr, MS_BIND, nullptr) != 0) {
     fail("mounting resolv.conf");
   }
   const int server = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -166,10 +169,8 @@ TEST(CancelTest, ARealLookupEndsAtOnceWhileTheNameServerIsSilent) {
   if (::geteuid() != 0 || std::system("unshare --mount --net true 2>/dev/null") != 0) {
     GTEST_SKIP() << "private mount and network namespaces need root where the kernel allows them";
   }
-  test::TempDir dir;
-  test::WriteFile(dir / "resolv.conf", "nameserver 127.0.0.1\noptions timeout:30 attempts:1\n");
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(CancelALookupNobodyAnswers(dir / "resolv.conf"), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(CancelALookupNobodyAnswers(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
