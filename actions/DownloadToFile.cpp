@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "http/HttpClient.h"
+#include "http/TlsIOHandler.h"
 #include "platform/CancelSignal.h"
 #include "platform/Sha256.h"
 #include "platform/Text.h"
@@ -12,6 +13,11 @@
 namespace varnel {
 
 namespace {
+
+// A connect that takes longer has met a host that doesn't answer; a transfer that receives
+// nothing for longer has stalled.
+constexpr int kConnectTimeoutMs = 30 * 1000;
+constexpr int kReadTimeoutMs = 60 * 1000;
 
 // Where every body byte goes on its way to the target: into the digest, and counted for the
 // progress report. A download that starts again from zero empties the target and the digest.
@@ -80,6 +86,10 @@ bool Retryable(const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);
   } catch (const EConnClosedGracefully&) {
+    return true;
+  } catch (const EReadTimeout&) {
+    return true;
+  } catch (const EConnectTimeout&) {
     return true;
   } catch (const ESocketError& e) {
     switch (e.LastError()) {
@@ -158,7 +168,13 @@ void DownloadToFile(const std::string& url, TStream& target, const TDownloadHook
       sink.Restart();
     }
     auto client = std::make_unique<THttpClient>(stack);
+    // Real servers: https, redirects, time limits for the connect and for a stalled transfer,
+    // and the proxies the environment names.
+    client->IOHandler = std::make_unique<TTlsIOHandler>();
     client->HandleRedirects = true;
+    client->ConnectTimeout = kConnectTimeoutMs;
+    client->ReadTimeout = kReadTimeoutMs;
+    client->ProxyParams = ProxyParamsFromEnvironment();
     if (resuming) {
       client->Request.Range = std::to_string(sink.Received()) + "-";
       client->Request.IfRange = resume.validator;

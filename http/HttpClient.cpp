@@ -261,12 +261,22 @@ void THttpClient::ConnectToEndpoint() {
   int32_t port = 80;
   if (!ParseSigned(uri_.Port, port)) port = 80;
   if (port < 0 || port > 65535) throw ERangeError("Range check error");
-  if (ioHandler_.Opened() && (ioHandler_.Host() != uri_.Host || ioHandler_.Port() != port)) {
-    Disconnect();
-  }
-  if (SameText(uri_.Protocol, "https")) {
-    throw EIOHandlerPropInvalid("IOHandler value is not valid");
-  }
+  const bool tls = SameText(uri_.Protocol, "https");
+  const TProxyServer proxy = SelectProxy(ProxyParams, tls ? "https" : "http", uri_.Host);
+  const std::string host = uri_.IPVersion == ipV6 ? "[" + uri_.Host + "]" : uri_.Host;
+  const std::string authority = host + ":" + std::to_string(port);
+  const std::string via =
+      proxy.Host.empty() ? "" : " via " + proxy.Host + ":" + std::to_string(proxy.Port);
+  const std::string endpoint = tls                  ? "tls " + authority + via
+                               : proxy.Host.empty() ? authority
+                                                    : via;
+  if (ioHandler_.Opened() && endpoint != endpoint_) Disconnect();
+  if (tls && !IOHandler) throw EIOHandlerPropInvalid("IOHandler value is not valid");
+  // A proxy that forwards plain http gets the whole URL; through a tunnel the server gets
+  // the request as it would directly.
+  const bool forwarded = !tls && !proxy.Host.empty();
+  requestTargetPrefix_ = forwarded ? "http://" + (port == 80 ? host : authority) : "";
+  proxyAuthorization_ = forwarded ? ProxyAuthorization(proxy) : "";
   if (Request.AcceptEncoding.find("identity") == std::string::npos) {
     Request.AcceptEncoding += Request.AcceptEncoding.empty() ? "identity" : ", identity";
   }
@@ -274,7 +284,21 @@ void THttpClient::ConnectToEndpoint() {
   Disconnect();
   if (uri_.Host.empty()) throw EHostRequired("");
   if (port == 0) throw EPortRequired("");
-  ioHandler_.Open(uri_.Host, port, uri_.IPVersion);
+  if (proxy.Host.empty()) {
+    ioHandler_.Open(uri_.Host, port, uri_.IPVersion, ConnectTimeout, ReadTimeout);
+  } else {
+    ioHandler_.Open(proxy.Host, proxy.Port, proxy.IPVersion, ConnectTimeout, ReadTimeout);
+  }
+  endpoint_ = endpoint;
+  if (tls) {
+    try {
+      if (!proxy.Host.empty()) OpenTunnel(ioHandler_, proxy, authority);
+      ioHandler_.StartTls(*IOHandler, uri_.Host);
+    } catch (...) {
+      Disconnect();
+      throw;
+    }
+  }
 }
 
 void THttpClient::SendHead() {
@@ -288,7 +312,8 @@ void THttpClient::SendHead() {
     lines.SetValue("Range", "bytes=" + Request.Range);
     lines.SetValue("If-Range", Request.IfRange);
   }
-  std::string head = "GET " + requestTarget_ + " HTTP/1.1\r\n";
+  if (!proxyAuthorization_.empty()) lines.SetValue("Proxy-Authorization", proxyAuthorization_);
+  std::string head = "GET " + requestTargetPrefix_ + requestTarget_ + " HTTP/1.1\r\n";
   for (const std::string& line : lines.Lines()) {
     if (!line.empty()) head += line + "\r\n";
   }

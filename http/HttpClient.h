@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "http/HeaderList.h"
 #include "http/IOHandler.h"
 #include "http/NetExceptions.h"
+#include "http/Proxy.h"
 #include "http/Uri.h"
 #include "platform/Sockets.h"
 #include "platform/Streams.h"
@@ -91,6 +93,16 @@ class THttpClient {
   // raise to refuse the response.
   std::function<void(THttpClient& sender, const THeaderList& headers, bool& vContinue)>
       OnHeadersAvailable;
+  // Connection settings, read at each connect. ConnectTimeout: milliseconds a connect may take
+  // (EConnectTimeout); 0, the default, leaves the limit to the system. ReadTimeout:
+  // milliseconds any wait for data may take (EReadTimeout); -1 (the default) or 0: no limit.
+  int ConnectTimeout = 0;
+  int ReadTimeout = -1;
+  // The TLS-capable handler that https needs; without one (the default) an https URL fails
+  // with EIOHandlerPropInvalid before any network activity.
+  std::unique_ptr<ITlsIOHandler> IOHandler;
+  // Proxies by scheme and the hosts that bypass them; the default connects directly.
+  TProxyParams ProxyParams;
 
   // Work events: begin with the expected count (0 when unknown), the running count, end.
   std::function<void(THttpClient& sender, TWorkMode workMode, int64_t workCountMax)> OnWorkBegin;
@@ -123,6 +135,9 @@ class THttpClient {
   TIOHandlerStack ioHandler_;
   TUri uri_;
   std::string requestTarget_;
+  std::string endpoint_;             // where the open connection leads, proxy and TLS included
+  std::string requestTargetPrefix_;  // "http://host[:port]" when a proxy gets the request
+  std::string proxyAuthorization_;   // for a request that a proxy gets
   THttpResponse response_;
   int authRetries_ = 0;
   int redirectCount_ = 0;

@@ -37,6 +37,16 @@ bool IsLocalhost(const std::string& host) {
   throw EConnClosedGracefully("Connection Closed Gracefully.");
 }
 
+// "60 s", "0.25 s".
+std::string Seconds(int ms) {
+  std::string text = std::to_string(ms / 1000);
+  if (ms % 1000 != 0) {
+    std::string fraction = std::to_string(1000 + ms % 1000).substr(1);
+    text += "." + fraction.substr(0, fraction.find_last_not_of('0') + 1);
+  }
+  return text + " s";
+}
+
 }  // namespace
 
 void TWorkProgress::Begin(TWorkMode mode, int64_t workCountMax) {
@@ -60,9 +70,24 @@ void TWorkProgress::End(TWorkMode mode) {
   if (c.level > 0) --c.level;
 }
 
-void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersion) {
+template <typename Call>
+auto TIOHandlerStack::Guarded(Call call) {
+  try {
+    return call();
+  } catch (const ESocketCallError& e) {
+    RaiseSocketError(e.Number());
+  } catch (const ESocketTimedOut&) {
+    throw EReadTimeout("Read timed out: nothing arrived from " + host_ + " for " +
+                       Seconds(readTimeout_) + ".");
+  }
+}
+
+void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersion,
+                           int connectTimeoutMs, int readTimeoutMs) {
   closedGracefully_ = false;
   start_ = end_ = lineSearch_ = 0;
+  host_ = host;
+  readTimeout_ = readTimeoutMs > 0 ? readTimeoutMs : -1;
   bool ipv6 = ipVersion == ipV6;
   try {
     std::string address = ipv6 ? std::string() : DottedDecimal(host);
@@ -71,16 +96,26 @@ void TIOHandlerStack::Open(const std::string& host, int port, TIPVersion ipVersi
     } else if (address.empty()) {
       address = stack_.Resolve(host, ipv6);
     }
-    socket_ = stack_.Connect(address, port, ipv6);
+    socket_ = stack_.Connect(address, port, ipv6, connectTimeoutMs);
   } catch (const ESocketCallError& e) {
     if (e.BindFailed()) {
       throw ECouldNotBindSocket("Could not bind socket. Address and port are already in use.");
     }
     RaiseSocketError(e.Number());
+  } catch (const ESocketTimedOut&) {
+    throw EConnectTimeout("Connect timed out.");
   }
-  host_ = host;
-  port_ = port;
   opened_ = true;
+}
+
+void TIOHandlerStack::StartTls(ITlsIOHandler& tls, const std::string& host) {
+  try {
+    if (Buffered() > 0) throw ETlsError("Unexpected data before the TLS handshake with " + host);
+    socket_ = Guarded([&] { return tls.StartTls(std::move(socket_), host, readTimeout_); });
+  } catch (...) {
+    Close();
+    throw;
+  }
 }
 
 bool TIOHandlerStack::Connected() {
@@ -89,7 +124,7 @@ bool TIOHandlerStack::Connected() {
       if (socket_->WaitReadable(0)) ReceiveOnce();
     } catch (const ESocketCallError&) {
       Close();
-    } catch (const ESocketError&) {  // a reset noticed while polling just ends the connection
+    } catch (const ENetException&) {  // a reset noticed while polling just ends the connection
       Close();
     }
   }
@@ -106,14 +141,10 @@ void TIOHandlerStack::Close() {
 void TIOHandlerStack::Write(const std::string& bytes) {
   if (!opened_ || !socket_) throw ENetException("Not Connected");
   size_t sent = 0;
-  try {
-    while (sent < bytes.size()) {
-      size_t n = socket_->Send(bytes.data() + sent, bytes.size() - sent);
-      sent += n;
-      progress_.Add(wmWrite, static_cast<int64_t>(n));
-    }
-  } catch (const ESocketCallError& e) {
-    RaiseSocketError(e.Number());
+  while (sent < bytes.size()) {
+    size_t n = Guarded([&] { return socket_->Send(bytes.data() + sent, bytes.size() - sent); });
+    sent += n;
+    progress_.Add(wmWrite, static_cast<int64_t>(n));
   }
 }
 
@@ -125,13 +156,8 @@ void TIOHandlerStack::ReceiveOnce() {
     end_ -= start_;
     start_ = 0;
   }
-  // A blocking receive waits for the socket to become readable by itself.
-  size_t n = 0;
-  try {
-    n = socket_->Receive(buffer_.get() + end_, kRecvBufferSize);
-  } catch (const ESocketCallError& e) {
-    RaiseSocketError(e.Number());
-  }
+  size_t n = Guarded(
+      [&] { return socket_->Receive(buffer_.get() + end_, kRecvBufferSize, readTimeout_); });
   end_ += n;
   if (n == 0) {
     closedGracefully_ = true;
@@ -180,12 +206,9 @@ std::string TIOHandlerStack::ReadLn() {
 }
 
 bool TIOHandlerStack::WaitForData(int timeoutMs) {
-  if (Buffered() == 0 && opened_ && !closedGracefully_) {
-    try {
-      if (socket_->WaitReadable(timeoutMs)) ReceiveOnce();
-    } catch (const ESocketCallError& e) {
-      RaiseSocketError(e.Number());
-    }
+  if (Buffered() == 0 && opened_ && !closedGracefully_ &&
+      Guarded([&] { return socket_->WaitReadable(timeoutMs); })) {
+    ReceiveOnce();
   }
   return Buffered() > 0;
 }

@@ -1,6 +1,7 @@
-// The client's end of one TCP connection: the socket, the input buffer that every read takes
-// from, line and byte reads on top of it, and the read/write work counters. The socket stack
-// and the progress hooks belong to the caller and must outlive the handler.
+// The client's end of one TCP connection: the socket (TLS over it once started), the input
+// buffer that every read takes from, line and byte reads on top of it, and the read/write work
+// counters. The socket stack and the progress hooks belong to the caller and must outlive the
+// handler.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +38,19 @@ class TWorkProgress {
   Counter counters_[2];
 };
 
+// What makes the I/O handler TLS-capable: it starts TLS on a connected socket. TTlsIOHandler
+// (TlsIOHandler.h) is the real one.
+class ITlsIOHandler {
+ public:
+  virtual ~ITlsIOHandler() = default;
+  // Runs the handshake over socket, checking host's name or address against the certificate,
+  // and returns the connection that encrypts; it owns socket. Reads wait at most readTimeoutMs
+  // (<= 0: no limit). Raises ETlsError / ECertificateError, or what socket raised.
+  virtual std::unique_ptr<ISocketConnection> StartTls(std::unique_ptr<ISocketConnection> socket,
+                                                      const std::string& host,
+                                                      int readTimeoutMs) = 0;
+};
+
 class TIOHandlerStack {
  public:
   static constexpr size_t kRecvBufferSize = 32768;
@@ -45,16 +59,20 @@ class TIOHandlerStack {
   TIOHandlerStack(ISocketStack& stack, TWorkProgress& progress)
       : stack_(stack), progress_(progress) {}
 
-  // Resolves host (LOCALHOST and dotted-decimal literals without a lookup) and connects.
-  // Raises ESocketError / ECouldNotBindSocket; the handler stays closed on failure.
-  void Open(const std::string& host, int port, TIPVersion ipVersion);
+  // Resolves host (LOCALHOST and dotted-decimal literals without a lookup) and connects, within
+  // connectTimeoutMs when that is > 0 (else the system's limit). Every later wait for data
+  // lasts at most readTimeoutMs when that is > 0. Raises ESocketError / ECouldNotBindSocket /
+  // EConnectTimeout; the handler stays closed on failure.
+  void Open(const std::string& host, int port, TIPVersion ipVersion, int connectTimeoutMs,
+            int readTimeoutMs);
+  // Runs TLS for host over the open connection; reads and writes go through it from then on.
+  // The handler is closed when the handshake fails. REQUIRES: Opened(), nothing unread.
+  void StartTls(ITlsIOHandler& tls, const std::string& host);
   bool Opened() const { return opened_; }
   // With nothing buffered, polls once without waiting; then: open and no peer close seen, or
   // unread bytes left.
   bool Connected();
   void Close();
-  const std::string& Host() const { return host_; }
-  int Port() const { return port_; }
 
   // Sends all bytes; a failure raises the socket error at once.
   void Write(const std::string& bytes);
@@ -77,12 +95,15 @@ class TIOHandlerStack {
   void FillTo(size_t n);
   // Takes n buffered bytes into target (or nowhere), reporting read progress.
   void Remove(size_t n, TStream* target);
+  // Runs a call on the socket, raising its failures as the client's exceptions.
+  template <typename Call>
+  auto Guarded(Call call);
 
   ISocketStack& stack_;
   TWorkProgress& progress_;
   std::unique_ptr<ISocketConnection> socket_;
   std::string host_;
-  int port_ = 0;
+  int readTimeout_ = -1;
   bool opened_ = false;
   bool closedGracefully_ = false;
   // Unread bytes are buffer_[start_, end_). Reads never leave more than a line's limit or one

@@ -21,6 +21,15 @@ VARNEL_EXCEPTION(EReplyRFCError, ENetException);
 // A redirect the client refuses to follow: more than RedirectMaximum in one request, or one
 // from https to http.
 VARNEL_EXCEPTION(ERedirectError, ENetException);
+VARNEL_EXCEPTION(EConnectTimeout, ENetException);  // "Connect timed out."
+// Nothing arrived within the read time limit; the message names the host and the limit.
+VARNEL_EXCEPTION(EReadTimeout, ENetException);
+// A failed TLS handshake or encrypted stream; the message says what failed, for which host.
+VARNEL_EXCEPTION(ETlsError, ENetException);
+// The server's certificate did not verify; the message says why, for which host.
+VARNEL_EXCEPTION(ECertificateError, ETlsError);
+// A proxy setting that can't be used, or a tunnel the proxy refused.
+VARNEL_EXCEPTION(EProxyError, ENetException);
 // A port number outside 0..65535 in a URL.
 VARNEL_EXCEPTION(ERangeError, Exception);
 

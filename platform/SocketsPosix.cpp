@@ -4,11 +4,17 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "platform/CancelSignal.h"
 #include "platform/Sockets.h"
@@ -149,27 +155,41 @@ bool WaitFor(int fd, short events, const TCancelSignal* cancel, int timeoutMs) {
   }
 }
 
+bool WouldBlock(int err) {
+  return err == EAGAIN || err == EWOULDBLOCK;
+}
+
+// The socket never blocks: each call tries its transfer first and waits (watching the cancel
+// signal) only when the socket has nothing to give or no room, so a busy transfer costs one
+// system call per piece.
 class PosixConnection : public ISocketConnection {
  public:
   PosixConnection(int fd, const TCancelSignal* cancel) : fd_(fd), cancel_(cancel) {}
   ~PosixConnection() override { Close(); }
 
   size_t Send(const void* data, size_t count) override {
-    if (cancel_) WaitFor(fd_, POLLOUT, cancel_, -1);
     for (;;) {
+      if (cancel_) cancel_->ThrowIfCancelled();
       ssize_t n = ::send(fd_, data, count, MSG_NOSIGNAL);  // a closed peer must not end the process
       if (n >= 0) return static_cast<size_t>(n);
-      if (errno != EINTR) RaiseErrno(errno);
+      if (WouldBlock(errno)) {
+        WaitFor(fd_, POLLOUT, cancel_, -1);
+      } else if (errno != EINTR) {
+        RaiseErrno(errno);
+      }
     }
   }
 
-  // Only a cancellable connection pays for the wait: a blocking receive waits by itself.
-  size_t Receive(void* buffer, size_t count) override {
-    if (cancel_) WaitFor(fd_, POLLIN, cancel_, -1);
+  size_t Receive(void* buffer, size_t count, int timeoutMs) override {
     for (;;) {
+      if (cancel_) cancel_->ThrowIfCancelled();
       ssize_t n = ::recv(fd_, buffer, count, 0);
       if (n >= 0) return static_cast<size_t>(n);
-      if (errno != EINTR) RaiseErrno(errno);
+      if (WouldBlock(errno)) {
+        if (!WaitFor(fd_, POLLIN, cancel_, timeoutMs)) throw ESocketTimedOut("receive");
+      } else if (errno != EINTR) {
+        RaiseErrno(errno);
+      }
     }
   }
 
@@ -187,45 +207,97 @@ class PosixConnection : public ISocketConnection {
   const TCancelSignal* cancel_;
 };
 
-// The connect runs without blocking so that its wait can watch the cancel signal; its outcome
-// is taken once the socket is writable.
-void ConnectSocket(int fd, const sockaddr* peer, socklen_t length, const TCancelSignal* cancel) {
+// The connect runs without blocking so that its wait can watch the cancel signal and the time
+// limit; its outcome is taken once the socket is writable. The socket stays non-blocking.
+void ConnectSocket(int fd, const sockaddr* peer, socklen_t length, const TCancelSignal* cancel,
+                   int timeoutMs) {
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) RaiseErrno(errno);
   if (::connect(fd, peer, length) != 0) {
     if (errno != EINPROGRESS && errno != EINTR) RaiseErrno(errno);
-    WaitFor(fd, POLLOUT, cancel, -1);
+    if (!WaitFor(fd, POLLOUT, cancel, timeoutMs > 0 ? timeoutMs : -1)) {
+      throw ESocketTimedOut("connect");
+    }
     int err = 0;
     socklen_t size = sizeof err;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0) RaiseErrno(errno);
     if (err != 0) RaiseErrno(err);
   }
-  if (::fcntl(fd, F_SETFL, flags) != 0) RaiseErrno(errno);
+}
+
+std::string SystemLookup(const std::string& host, bool ipv6) {
+  addrinfo hints{};
+  hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* result = nullptr;
+  int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+  if (code != 0) throw ESocketCallError(LookupErrorNumber(code, errno));
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* address =
+      ipv6 ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(result->ai_addr)->sin6_addr)
+           : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr);
+  ::inet_ntop(hints.ai_family, address, text, sizeof text);
+  ::freeaddrinfo(result);
+  return text;
+}
+
+// What a lookup thread shares with its caller; whichever lets go last frees it, so a caller
+// that stops waiting leaves the thread nothing else to touch.
+struct LookupOutcome {
+  LookupOutcome() : done(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (done < 0) RaiseErrno(errno);
+  }
+  ~LookupOutcome() { ::close(done); }
+  LookupOutcome(const LookupOutcome&) = delete;
+  LookupOutcome& operator=(const LookupOutcome&) = delete;
+
+  const int done;  // readable once the lookup has finished
+  std::mutex mutex;
+  std::string address;       // guarded by mutex
+  std::exception_ptr error;  // guarded by mutex
+};
+
+std::string LookupWatching(const TNameLookup& lookup, const std::string& host, bool ipv6,
+                           const TCancelSignal& cancel) {
+  auto outcome = std::make_shared<LookupOutcome>();
+  try {
+    std::thread([outcome, lookup, host, ipv6] {
+      std::string address;
+      std::exception_ptr error;
+      try {
+        address = lookup(host, ipv6);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      {
+        std::lock_guard<std::mutex> lock(outcome->mutex);
+        outcome->address = std::move(address);
+        outcome->error = error;
+      }
+      const uint64_t one = 1;
+      [[maybe_unused]] ssize_t n = ::write(outcome->done, &one, sizeof one);
+    }).detach();
+  } catch (const std::system_error& e) {
+    throw ESocketCallError(SocketErrorFromErrno(e.code().value()));
+  }
+  WaitFor(outcome->done, POLLIN, &cancel, -1);
+  std::lock_guard<std::mutex> lock(outcome->mutex);
+  if (outcome->error) std::rethrow_exception(outcome->error);
+  return outcome->address;
 }
 
 class PosixStack : public ISocketStack {
  public:
-  explicit PosixStack(const TCancelSignal* cancel = nullptr) : cancel_(cancel) {}
+  PosixStack() = default;
+  PosixStack(const TCancelSignal& cancel, TNameLookup lookup)
+      : cancel_(&cancel), lookup_(lookup ? std::move(lookup) : SystemLookup) {}
 
   std::string Resolve(const std::string& host, bool ipv6) override {
-    addrinfo hints{};
-    hints.ai_family = ipv6 ? AF_INET6 : AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* result = nullptr;
-    int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
-    if (code != 0) throw ESocketCallError(LookupErrorNumber(code, errno));
-    char text[INET6_ADDRSTRLEN] = {};
-    const void* address =
-        ipv6
-            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(result->ai_addr)->sin6_addr)
-            : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr);
-    ::inet_ntop(hints.ai_family, address, text, sizeof text);
-    ::freeaddrinfo(result);
-    return text;
+    return cancel_ ? LookupWatching(lookup_, host, ipv6, *cancel_) : SystemLookup(host, ipv6);
   }
 
-  std::unique_ptr<ISocketConnection> Connect(const std::string& address, int port,
-                                             bool ipv6) override {
+  std::unique_ptr<ISocketConnection> Connect(const std::string& address, int port, bool ipv6,
+                                             int timeoutMs) override {
     int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) RaiseErrno(errno);
     auto connection = std::make_unique<PosixConnection>(fd, cancel_);
@@ -247,12 +319,13 @@ class PosixStack : public ISocketStack {
     int noDelay = 0;  // Nagle stays on
     if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0)
       RaiseErrno(errno);
-    ConnectSocket(fd, peer->ai_addr, length, cancel_);
+    ConnectSocket(fd, peer->ai_addr, length, cancel_, timeoutMs);
     return connection;
   }
 
  private:
-  const TCancelSignal* cancel_;
+  const TCancelSignal* cancel_ = nullptr;
+  TNameLookup lookup_;
 };
 
 }  // namespace
@@ -262,8 +335,9 @@ ISocketStack& SystemSocketStack() {
   return stack;
 }
 
-std::unique_ptr<ISocketStack> CancellableSocketStack(const TCancelSignal& cancel) {
-  return std::make_unique<PosixStack>(&cancel);
+std::unique_ptr<ISocketStack> CancellableSocketStack(const TCancelSignal& cancel,
+                                                     TNameLookup lookup) {
+  return std::make_unique<PosixStack>(cancel, std::move(lookup));
 }
 
 }  // namespace varnel

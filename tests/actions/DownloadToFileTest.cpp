@@ -53,8 +53,9 @@ TEST(DownloadToFileTest, FailuresLeaveTheFileWithWhatArrivedAndPassTheExceptionO
     const char* message;
     const char* file;
   } cases[] = {
-      {"https", "", "https://127.0.0.1/x.zip", "EIOHandlerPropInvalid",
-       "IOHandler value is not valid", ""},
+      {"https to a closed port", "",
+       "https://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/x.zip", "ESocketError",
+       "Socket Error # 10061\r\nConnection refused.", ""},
       {"404", "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno!", "",
        "EHttpProtocolException", "HTTP/1.1 404 Not Found", ""},
       {"counted body cut short", "HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nPK\x03", "",

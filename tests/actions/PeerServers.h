@@ -19,12 +19,24 @@ class PeerServer {
   PeerServer& operator=(const PeerServer&) = delete;
 
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  // "https://host:port" of nginx's https server for tls[site].
+  std::string TlsBaseUrl(size_t site, const std::string& host = "127.0.0.1") const {
+    return "https://" + host + ":" + std::to_string(tlsPorts_.at(site));
+  }
+
+  // An https server's certificate (with the chain after it) and key, as PEM files.
+  struct TlsSite {
+    std::string certificate;
+    std::string key;
+  };
 
   // nginx serving root at "/plain/" as stored, at "/slow/" the same at 256 KB/s, and at
   // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked;
-  // "/r301", "/r302" and "/r307" redirect to "/plain/ready", "/loop" to itself. work holds
-  // configuration, logs (every request in access.log) and temporary files.
-  static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work);
+  // over http, and over https on a port of its own for each of tls; "/r301", "/r302" and
+  // "/r307" redirect to "/plain/ready", "/loop" to itself. work holds configuration, logs (every
+  // request in access.log) and temporary files.
+  static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work,
+                                                const std::vector<TlsSite>& tls = {});
   // python3 -m http.server serving root at "/".
   static std::unique_ptr<PeerServer> StartPython(const std::string& root, const std::string& work);
 
@@ -38,6 +50,7 @@ class PeerServer {
 
   int pid_ = -1;
   int port_ = 0;
+  std::vector<int> tlsPorts_;
 };
 
 // A relay on 127.0.0.1 in front of a server, as a flaky network is: the first connection is

@@ -20,7 +20,21 @@
 namespace varnel::test {
 namespace {
 
-std::string NginxConfig(const std::string& root, const std::string& work) {
+// One https server per site, on its own port, serving what "/plain/" and "/slow/" serve.
+std::string TlsServers(const std::string& root, const std::vector<PeerServer::TlsSite>& sites,
+                       const std::vector<int>& ports) {
+  std::string servers;
+  for (size_t i = 0; i < sites.size(); ++i) {
+    servers += "  server {\n    listen 127.0.0.1:" + std::to_string(ports[i]) + " ssl;\n" +
+               "    ssl_certificate " + sites[i].certificate + ";\n    ssl_certificate_key " +
+               sites[i].key + ";\n    location /plain/ { alias " + root +
+               "; }\n    location /slow/ { alias " + root + "; limit_rate 256k; }\n  }\n";
+  }
+  return servers;
+}
+
+std::string NginxConfig(const std::string& root, const std::string& work,
+                        const std::string& tlsServers) {
   return "master_process off;\n"
          "pid " +
          work +
@@ -74,8 +88,8 @@ std::string NginxConfig(const std::string& root, const std::string& work) {
          "      addition_types *;\n"
          "      add_after_body /plain/empty;\n"
          "    }\n"
-         "  }\n"
-         "}\n";
+         "  }\n" +
+         tlsServers + "}\n";
 }
 
 std::string WithPort(std::string text, int port) {
@@ -134,14 +148,17 @@ bool PeerServer::Start(const std::vector<std::string>& argv, const std::string& 
   return false;
 }
 
-std::unique_ptr<PeerServer> PeerServer::StartNginx(const std::string& root,
-                                                   const std::string& work) {
+std::unique_ptr<PeerServer> PeerServer::StartNginx(const std::string& root, const std::string& work,
+                                                   const std::vector<TlsSite>& tls) {
   WriteFile(root + "ready", "ready");
   WriteFile(root + "empty", "");
   std::unique_ptr<PeerServer> server(new PeerServer);
   for (int attempt = 0; attempt < 3; ++attempt) {
     auto writeConfig = [&](int port) {
-      WriteFile(work + "nginx.conf", WithPort(NginxConfig(root, work), port));
+      server->tlsPorts_.clear();
+      for (size_t i = 0; i < tls.size(); ++i) server->tlsPorts_.push_back(UnusedPort());
+      WriteFile(work + "nginx.conf",
+                WithPort(NginxConfig(root, work, TlsServers(root, tls, server->tlsPorts_)), port));
     };
     if (server->Start({"nginx", "-p", work, "-c", work + "nginx.conf", "-g", "daemon off;"},
                       work + "nginx.log", "/plain/ready", writeConfig)) {

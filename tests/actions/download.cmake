@@ -9,5 +9,5 @@ target_compile_definitions(varnel_peerservers
 
 # DownloadToFile against a scripted server, and end to end against nginx and python3.
 varnel_add_gtest(download_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DownloadToFileTest.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/DownloadToFileTest.cpp ${CMAKE_CURRENT_LIST_DIR}/TlsDownloadTest.cpp
   LIBS varnel_download varnel_peerservers)

@@ -25,14 +25,14 @@ class InstalledDigestsTest : public ::testing::Test {
 };
 
 TEST_F(InstalledDigestsTest, TheStateFileReadsBackAsWrittenAndSkipsWhatItCantRead) {
-  const TInstalledDigests written = {{"Dice", kOld}, {"Text Stats", kNew}, {"\xC3\xA9t\xC3\xA9", kOld}};
+  const TInstalledDigests written = {
+      {"Dice", kOld}, {"Text Stats", kNew}, {"\xC3\xA9t\xC3\xA9", kOld}};
   WriteInstalledDigests(disk, data, written);
   EXPECT_EQ(ReadInstalledDigests(disk, data), written);
   EXPECT_FALSE(disk.Status("/data/.varnel-installed-new", false).Exists());
 
-  disk.WriteFile("/data/.varnel-installed", kOld + " Dice\n" + "short Name\n" + kNew +
-                                                "\n" + std::string(64, 'G') + " Upper\n" +
-                                                kNew + " Last");
+  disk.WriteFile("/data/.varnel-installed", kOld + " Dice\n" + "short Name\n" + kNew + "\n" +
+                                                std::string(64, 'G') + " Upper\n" + kNew + " Last");
   EXPECT_EQ(ReadInstalledDigests(disk, data), (TInstalledDigests{{"Dice", kOld}, {"Last", kNew}}));
   EXPECT_TRUE(ReadInstalledDigests(disk, "/nowhere/").empty());
 }

@@ -36,7 +36,8 @@ class FakeSocketStack : public ISocketStack {
     return ipv6 ? "::1" : "192.0.2.1";
   }
 
-  std::unique_ptr<ISocketConnection> Connect(const std::string& address, int port, bool) override {
+  std::unique_ptr<ISocketConnection> Connect(const std::string& address, int port, bool,
+                                             int) override {
     if (bindFails) throw ESocketCallError(10048, true);
     if (connectError != 0) throw ESocketCallError(connectError);
     connected.push_back(address + " " + std::to_string(port));
@@ -51,7 +52,7 @@ class FakeSocketStack : public ISocketStack {
       stack_.sent.append(static_cast<const char*>(data), count);
       return count;
     }
-    size_t Receive(void* buffer, size_t count) override {
+    size_t Receive(void* buffer, size_t count, int) override {
       size_t n = std::min({count, stack_.sliceSize, stack_.response.size() - offset_});
       if (n == 0 && stack_.resetAtEnd) throw ESocketCallError(10054);
       std::memcpy(buffer, stack_.response.data() + offset_, n);

@@ -94,7 +94,7 @@ TEST(LoopbackCloseTest, ResetInsideTheBodyIsASocketError) {
 // Sending to a peer that has gone must raise, not end the process by SIGPIPE.
 TEST(LoopbackErrorTest, SendingAfterThePeerClosedRaisesInsteadOfSignalling) {
   ScriptServer server("");
-  auto socket = SystemSocketStack().Connect("127.0.0.1", server.Port(), false);
+  auto socket = SystemSocketStack().Connect("127.0.0.1", server.Port(), false, 0);
   socket->Send("\r\n\r\n", 4);
   int number = 0;
   for (int attempt = 0; attempt < 100 && number == 0; ++attempt) {

@@ -58,8 +58,8 @@ check "refused exit code" 1 "$rc"
 check "refused line" 'ESocketError: Socket Error # 10061\r\nConnection refused.' "$err"
 check "one line only" 1 "$(wc -l <"$dir/err")"
 
-run "https://127.0.0.1/x.zip" "$dir/tls.zip"
-check "https line" "EIOHandlerPropInvalid: IOHandler value is not valid" "$err"
+run "https://127.0.0.1:$port/x.zip" "$dir/tls.zip"
+check "https to a plain server" "ETlsError: TLS handshake with 127.0.0.1 failed: wrong version number" "$err"
 
 run "$base/archive.zip" "$dir/no/such/folder/x.zip"
 check "uncreatable exit code" 1 "$rc"
