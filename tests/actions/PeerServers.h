@@ -33,8 +33,8 @@ class PeerServer {
   // nginx serving root at "/plain/" as stored, at "/slow/" the same at 256 KB/s, and at
   // "/gz/" each file's stored gzip twin (name + ".gz") with Content-Encoding gzip, chunked;
   // over http, and over https on a port of its own for each of tls; "/r301", "/r302" and
-  // "/r307" redirect to "/plain/ready", "/loop" to itself. work holds configuration, logs (every
-  // request in access.log) and temporary files.
+  // "/r307" redirect to "/plain/ready", "/loop" to itself, an https "/to-http" to the plain one.
+  // work holds configuration, logs (every request in access.log) and temporary files.
   static std::unique_ptr<PeerServer> StartNginx(const std::string& root, const std::string& work,
                                                 const std::vector<TlsSite>& tls = {});
   // python3 -m http.server serving root at "/".

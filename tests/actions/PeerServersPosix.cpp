@@ -20,7 +20,8 @@
 namespace varnel::test {
 namespace {
 
-// One https server per site, on its own port, serving what "/plain/" and "/slow/" serve.
+// One https server per site, on its own port, serving what "/plain/" and "/slow/" serve; its
+// "/to-http" redirects to the plain server's "/plain/ready".
 std::string TlsServers(const std::string& root, const std::vector<PeerServer::TlsSite>& sites,
                        const std::vector<int>& ports) {
   std::string servers;
@@ -28,7 +29,8 @@ std::string TlsServers(const std::string& root, const std::vector<PeerServer::Tl
     servers += "  server {\n    listen 127.0.0.1:" + std::to_string(ports[i]) + " ssl;\n" +
                "    ssl_certificate " + sites[i].certificate + ";\n    ssl_certificate_key " +
                sites[i].key + ";\n    location /plain/ { alias " + root +
-               "; }\n    location /slow/ { alias " + root + "; limit_rate 256k; }\n  }\n";
+               "; }\n    location /slow/ { alias " + root + "; limit_rate 256k; }\n" +
+               "    location = /to-http { return 302 http://127.0.0.1:{port}/plain/ready; }\n  }\n";
   }
   return servers;
 }

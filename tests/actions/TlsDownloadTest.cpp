@@ -131,6 +131,19 @@ TEST_F(TlsDownloadTest, TrustsWhatCurlTrustsAndSaysWhatFailedForWhichHost) {
 // As on a distribution whose CA store is not where the library looks: in a child with mounts
 // of its own, the library's folder is empty and the store is a bundle where Debian keeps it
 // (here: the test CA).
+TEST_F(TlsDownloadTest, ARedirectFromHttpsToHttpIsRefused) {
+  TempDir out;
+  const std::string from = server_->TlsBaseUrl(0) + "/to-http";
+  try {
+    DownloadToFile(from, out / "ready");
+    ADD_FAILURE() << "followed";
+  } catch (const ERedirectError& e) {
+    EXPECT_EQ(e.Message(), "A redirect from https to http was refused: " + from + " to " +
+                               server_->BaseUrl() + "/plain/ready");
+  }
+  EXPECT_EQ(ReadFile(out / "ready"), "");
+}
+
 TEST_F(TlsDownloadTest, FindsTheHostsBundleWhereTheLibrarysStoreIsMissing) {
   if (::geteuid() != 0 || Run("unshare --mount true 2>/dev/null") != 0) {
     GTEST_SKIP() << "a private mount namespace needs root where the kernel allows it";
