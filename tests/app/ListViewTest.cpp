@@ -170,7 +170,7 @@ TEST(ListViewTest, BadgeFollowsTheRightEdgeOnResize) {
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   auto badgeFromRight = [&] {
-    const QRect rect = window.L1->visualItemRect(window.L1->item(0));
+    const QRect rect = window.L1->visualRect(window.L1->model()->index(0, 0));
     EXPECT_EQ(rect.width(), window.L1->viewport()->width());
     return window.L1->viewport()->width() - ListItemGeometry(rect, nullptr).badge.x();
   };
@@ -192,19 +192,19 @@ TEST(ListViewTest, SortToggleKeepsTheSelectedPosition) {
   EXPECT_EQ(window.SelectedItemText(), "bravo");
   window.Sortalpha1->trigger();
   EXPECT_TRUE(window.Sortalpha1->isChecked());
-  EXPECT_EQ(window.L1->item(0)->text(), "Alpha");
-  EXPECT_EQ(window.L1->item(3)->text(), "delta");
+  EXPECT_EQ(window.L1->Item(0)->text(), "Alpha");
+  EXPECT_EQ(window.L1->Item(3)->text(), "delta");
   EXPECT_EQ(window.L1->ItemIndex(), 2);
   EXPECT_EQ(window.SelectedItemText(), "Charlie") << "the third position, now another program";
   EXPECT_EQ(window.Status->PanelText(0), " Sorted alphabetically");
 
   // Loads while sorted place each item at its sorted position.
   window.LoadRepository();
-  EXPECT_EQ(window.L1->item(1)->text(), "bravo");
+  EXPECT_EQ(window.L1->Item(1)->text(), "bravo");
 
   window.Sortalpha1->trigger();
   EXPECT_FALSE(window.Sortalpha1->isChecked());
-  EXPECT_EQ(window.L1->item(0)->text(), "delta") << "file order again";
+  EXPECT_EQ(window.L1->Item(0)->text(), "delta") << "file order again";
   EXPECT_EQ(window.L1->ItemIndex(), -1);
   EXPECT_EQ(window.Status->PanelText(0), " Ready");
 }
@@ -221,7 +221,7 @@ TEST(ListViewTest, SortKeepsTheFirstVisibleIndex) {
   window.L1->SetItemIndex(12);
   ASSERT_EQ(window.L1->TopIndex(), 10);
   window.Sortalpha1->trigger();
-  EXPECT_EQ(window.L1->item(0)->text(), "58");
+  EXPECT_EQ(window.L1->Item(0)->text(), "58");
   EXPECT_EQ(window.L1->TopIndex(), 10);
   EXPECT_EQ(window.L1->ItemIndex(), 12);
 }
@@ -261,10 +261,10 @@ TEST(ListViewTest, TypeAheadAndEnter) {
   QTest::keyClick(window.L1, Qt::Key_Enter, Qt::KeypadModifier);
   EXPECT_EQ(run.count(), 3);
   QTest::mouseDClick(window.L1->viewport(), Qt::LeftButton, {},
-                     window.L1->visualItemRect(window.L1->item(0)).center());
+                     window.L1->visualRect(window.L1->model()->index(0, 0)).center());
   EXPECT_EQ(run.count(), 4) << "so does a double-click";
   QTest::mouseDClick(window.L1->viewport(), Qt::MiddleButton, {},
-                     window.L1->visualItemRect(window.L1->item(0)).center());
+                     window.L1->visualRect(window.L1->model()->index(0, 0)).center());
   EXPECT_EQ(run.count(), 4) << "with the left button only";
 }
 

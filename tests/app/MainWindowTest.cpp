@@ -25,7 +25,7 @@ using test::TWindowFixture;
 
 std::vector<QString> ItemTexts(TForm1& window) {
   std::vector<QString> texts;
-  for (int i = 0; i < window.L1->count(); ++i) texts.push_back(window.L1->item(i)->text());
+  for (int i = 0; i < window.L1->count(); ++i) texts.push_back(window.L1->Item(i)->text());
   return texts;
 }
 
@@ -176,6 +176,28 @@ TEST(MainWindowTest, ShortcutsReachTheirItems) {
   EXPECT_EQ(settings.count(), 0) << "Settings... is disabled";
   QTest::keyClick(&window, Qt::Key_Q, Qt::AltModifier);
   EXPECT_FALSE(window.isVisible()) << "Alt+Q closes the window";
+}
+
+TEST(MainWindowTest, F10OpensTheMenuBarAndShiftF10TheListsMenu) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", test::Record("a.ico", "Alpha", "http://a", "d"));
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.activateWindow();
+  QTest::keyClick(&window, Qt::Key_F10);
+  EXPECT_EQ(window.MainMenu1->activeAction(), window.File1->menuAction());
+  EXPECT_TRUE(window.File1->isVisible());
+  window.File1->close();
+
+  window.L1->setFocus();
+  window.L1->SetItemIndex(0);
+  QSignalSpy menu(window.L1, &QWidget::customContextMenuRequested);
+  QTest::keyClick(window.L1, Qt::Key_F10, Qt::ShiftModifier);
+  ASSERT_EQ(menu.count(), 1);
+  EXPECT_TRUE(window.L1->rect().contains(menu.at(0).at(0).toPoint()));
+  EXPECT_TRUE(window.PopupMenu1->isVisible());
+  window.PopupMenu1->close();
 }
 
 TEST(MainWindowTest, ClockShowsTheLongTimeWithoutZone) {

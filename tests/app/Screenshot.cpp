@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
   window.show();
   const QString program = QString::fromLocal8Bit(argv[3]);
   for (int i = 0; i < window.L1->count(); ++i) {
-    if (window.L1->item(i)->text() == program) window.L1->SetItemIndex(i);
+    if (window.L1->Item(i)->text() == program) window.L1->SetItemIndex(i);
   }
   if (window.L1->ItemIndex() < 0) {
     std::fprintf(stderr, "%s is not in the catalogue\n", argv[3]);
