@@ -77,8 +77,6 @@ QImage PaintItem(TForm1& window, int index, int width = 300, bool selected = fal
 // where the drawing code places the badge.
 bool HasBadge(TForm1& window, int index);
 
-// True when some pixel in the area has exactly that colour.
-bool HasColor(const QImage& image, const QRect& area, QColor color);
 // True when some pixel in the area is clearly red (text edges blend into the background).
 bool HasRed(const QImage& image, const QRect& area);
 
