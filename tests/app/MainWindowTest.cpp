@@ -200,6 +200,38 @@ TEST(MainWindowTest, F10OpensTheMenuBarAndShiftF10TheListsMenu) {
   window.PopupMenu1->close();
 }
 
+// The clock and the last panel's text (how many updates there are) stay whole on a narrow
+// window: the clock was clipped below about 310 pixels and gone below 245.
+TEST(MainWindowTest, NarrowWindowsKeepTheClockWhole) {
+  TWindowFixture fixture;
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.Status->SetPanelText(1, " 23:59:59 ");
+  auto label = [&](int panel) {
+    for (const QLabel* candidate : window.Status->findChildren<QLabel*>()) {
+      if (candidate->text() == window.Status->PanelText(panel)) return candidate;
+    }
+    return static_cast<const QLabel*>(nullptr);
+  };
+  for (const QString& last : {QString(), QString(" 3 updates")}) {
+    window.Status->SetPanelText(2, last);
+    for (int width : {321, 300, 245, 200}) {
+      window.resize(width, 480);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return window.Status->width() == window.width(); }));
+      const std::string what = std::to_string(width) + " " + last.toStdString();
+      EXPECT_EQ(window.Status->PanelWidth(1), kClockPanelWidth) << what;
+      EXPECT_LE(label(1)->geometry().right(), window.Status->width() - 1) << what;
+      if (!last.isEmpty()) {
+        EXPECT_GE(window.Status->PanelWidth(2), label(2)->sizeHint().width()) << what;
+        EXPECT_LE(label(2)->geometry().right(), window.Status->width() - 1) << what;
+      } else if (width == 321) {
+        EXPECT_EQ(window.Status->PanelWidth(0), kStatusPanelWidth) << "as designed";
+      }
+    }
+  }
+}
+
 TEST(MainWindowTest, ClockShowsTheLongTimeWithoutZone) {
   const QTime morning(9, 5, 7);
   const QTime evening(21, 5, 7);
