@@ -270,6 +270,25 @@ TEST(MainWindowTest, CommandsRunInsideTheGuard) {
   EXPECT_EQ(fixture.dialogs.errors[0].second, "List index out of bounds (25)");
 }
 
+// "Software page..." and "Locate folder" did nothing at all when the desktop had no opener.
+TEST(MainWindowTest, AnOpenerThatCantStartShowsAnErrorBox) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", test::Record("a.ico", "Alpha", "http://a", "d"));
+  CreateDir(SystemFileSystem(), fixture.appDir / "data/Alpha");
+  const std::string opener = fixture.appDir / "xdg-open";
+  TPosixShell shell(opener);
+  TForm1 window(fixture.appDir.Path(), fixture.repositoryUrl, "", fixture.dialogs, shell, "V");
+  window.L1->SetItemIndex(0);
+  window.Webpage1->trigger();
+  window.Locatefolder1->trigger();
+  const std::string missing =
+      "\": " + opener + ", which hands it to the desktop, is not installed.";
+  ASSERT_EQ(fixture.dialogs.errors.size(), 2u);
+  EXPECT_EQ(fixture.dialogs.errors[0].second, "Can't open \"http://example.test/Alpha" + missing);
+  EXPECT_EQ(fixture.dialogs.errors[1].second,
+            "Can't open \"" + window.DataDir() + "Alpha" + missing);
+}
+
 std::string Catalogue(int lines) {
   std::string text;
   for (int i = 0; i < lines; ++i) {
