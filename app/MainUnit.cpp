@@ -12,6 +12,7 @@
 
 #include "actions/Commands.h"
 #include "app/DownloadProgressForm.h"
+#include "app/FilterEdit.h"
 #include "app/InputBlock.h"
 #include "app/ListBox.h"
 #include "app/Pictures.h"
@@ -90,11 +91,25 @@ void TForm1::CreateControls() {
   GroupBox1 = new QGroupBox(" [ software list ] ", listArea);
   auto* groupLayout = new QVBoxLayout(GroupBox1);
   groupLayout->setContentsMargins(kListMargin, kListMargin, kListMargin, kListMargin);
-  L1 = new TListBox(GroupBox1,
-                    [this](QPainter& canvas, int index, const QRect& rect, QStyle::State state) {
-                      errorGuard_.Run([&] { L1DrawItem(canvas, index, rect, state); });
-                    });
+  groupLayout->setSpacing(kListMargin);
+  L1 = new TListBox(
+      GroupBox1,
+      [this](QPainter& canvas, int index, const QRect& rect, QStyle::State state) {
+        errorGuard_.Run([&] { L1DrawItem(canvas, index, rect, state); });
+      },
+      [this](const QString& name) {
+        try {
+          return Q(repositoryLines_->FindListEntry(name.toStdString()).description);
+        } catch (const EStringListError&) {
+          return QString();  // a record cut off by the end of the catalogue: its name alone
+        }
+      });
   L1->setContextMenuPolicy(Qt::CustomContextMenu);
+  // The filter takes its line from the list while it shows; the window keeps its size.
+  Filter = new TFilterEdit(GroupBox1, *L1);
+  connect(Filter, &QLineEdit::textChanged, this,
+          [this](const QString& text) { errorGuard_.Run([&] { L1->SetFilter(text); }); });
+  groupLayout->addWidget(Filter);
   groupLayout->addWidget(L1);
   listAreaLayout->addWidget(GroupBox1);
   clientLayout->addWidget(listArea, 1);
@@ -148,6 +163,19 @@ void TForm1::CreateMenus() {
   Sortalpha1->setCheckable(true);
   connect(L1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { PopupMenu1->popup(L1->viewport()->mapToGlobal(at)); });
+
+  // Keys without a menu item. They act at once: typing that follows Ctrl+F goes to the filter.
+  auto key = [this](QKeySequence keys, std::function<void()> handler) {
+    auto* action = new QAction(this);
+    action->setShortcut(keys);
+    addAction(action);
+    connect(action, &QAction::triggered, this,
+            [this, handler = std::move(handler)] { errorGuard_.Run(handler); });
+    return action;
+  };
+  Showfilter1 = key(QKeySequence(Qt::CTRL | Qt::Key_F), [this] { Filter->Open(); });
+  Openmenu1 =
+      key(QKeySequence(Qt::Key_F10), [this] { MainMenu1->setActiveAction(File1->menuAction()); });
 }
 
 void TForm1::ConnectCommand(QAction* item, std::function<void()> command) {
@@ -228,7 +256,7 @@ void TForm1::Exit1Click() {
 std::optional<std::string> TForm1::SelectedItemText() {
   const int index = L1->ItemIndex();
   if (index < 0) return std::nullopt;
-  return L1->item(index)->text().toStdString();
+  return L1->Item(index)->text().toStdString();
 }
 
 void TForm1::SetStatus(const std::string& text) {

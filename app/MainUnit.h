@@ -26,6 +26,7 @@ class QTimer;
 namespace varnel {
 
 class TCommands;
+class TFilterEdit;
 class TForm2;
 class TListBox;
 class TQtWorkerHost;
@@ -62,6 +63,7 @@ class TForm1 : public QMainWindow, public IWindow {
 
   // Controls and menu items, named as the window was designed. Commands are bound to their
   // items with ConnectCommand; Run1 also runs on a double-click and on Enter in the list.
+  // Showfilter1 (Ctrl+F) opens Filter, Openmenu1 (F10) the menu bar; neither is on a menu.
   QMenuBar* MainMenu1 = nullptr;
   QMenu* File1 = nullptr;
   QAction* Settings1 = nullptr;
@@ -78,7 +80,10 @@ class TForm1 : public QMainWindow, public IWindow {
   QAction* Uninstall1 = nullptr;
   QAction* Sendtodesktop1 = nullptr;
   QAction* Sortalpha1 = nullptr;
+  QAction* Showfilter1 = nullptr;
+  QAction* Openmenu1 = nullptr;
   QGroupBox* GroupBox1 = nullptr;
+  TFilterEdit* Filter = nullptr;  // above L1 in GroupBox1, hidden until Ctrl+F
   TListBox* L1 = nullptr;
   TStatusBar* Status = nullptr;
   QTimer* Timer1 = nullptr;

@@ -16,13 +16,21 @@ TStatusBar::TStatusBar(QWidget* parent) : QWidget(parent) {
   }
 }
 
-// Panels 0 and 1 keep their widths; the last one takes what is left up to the right edge.
 void TStatusBar::resizeEvent(QResizeEvent*) {
+  Arrange();
+}
+
+// The clock keeps its width first, then the last panel the width its text needs; the status
+// panel takes what is left up to its own width, and the last panel the rest to the right edge.
+void TStatusBar::Arrange() {
+  const int w = width();
   const int h = height();
-  panels_[0]->setGeometry(0, 0, kStatusPanelWidth, h);
-  panels_[1]->setGeometry(kStatusPanelWidth, 0, kClockPanelWidth, h);
-  const int rest = kStatusPanelWidth + kClockPanelWidth;
-  panels_[2]->setGeometry(rest, 0, std::max(0, width() - rest), h);
+  const int clock = std::min(kClockPanelWidth, w);
+  const int last = panels_[2]->text().isEmpty() ? 0 : panels_[2]->sizeHint().width();
+  const int status = std::clamp(w - clock - last, 0, kStatusPanelWidth);
+  panels_[0]->setGeometry(0, 0, status, h);
+  panels_[1]->setGeometry(status, 0, clock, h);
+  panels_[2]->setGeometry(status + clock, 0, std::max(0, w - status - clock), h);
 }
 
 QString TStatusBar::PanelText(int panel) const {
@@ -31,6 +39,7 @@ QString TStatusBar::PanelText(int panel) const {
 
 void TStatusBar::SetPanelText(int panel, const QString& text) {
   panels_.at(static_cast<size_t>(panel))->setText(text);
+  if (panel == 2) Arrange();
 }
 
 int TStatusBar::PanelWidth(int panel) const {

@@ -1,5 +1,7 @@
 // The three-panel status bar at the bottom of the main window: status text (panel 0), clock
-// (panel 1), and an empty panel that reaches to the right edge. Panels clip their text.
+// (panel 1), and a last panel that reaches to the right edge. Panels clip their text. On a
+// narrow window the status panel gives up width first, so the clock and the last panel's text
+// stay whole.
 #pragma once
 
 #include <QLocale>
@@ -28,6 +30,8 @@ class TStatusBar : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void Arrange();
+
   std::array<QLabel*, 3> panels_{};
 };
 

@@ -93,18 +93,37 @@ QColor Mix(const QColor& from, const QColor& to, double share) {
                 channel(from.blue(), to.blue()));
 }
 
+constexpr int kMixSteps = 64;
+
+// The first colour on the way from `from` to `to` that has at least `least` contrast to
+// ground; `to` when none has.
+QColor FirstContrasting(const QColor& from, const QColor& to, const QColor& ground, double least) {
+  for (int step = 0; step < kMixSteps; ++step) {
+    const QColor mixed = Mix(from, to, static_cast<double>(step) / kMixSteps);
+    if (Contrast(mixed, ground) >= least) return mixed;
+  }
+  return to;
+}
+
 }  // namespace
 
+QColor SelectionColor(const QPalette& palette) {
+  const QColor text = palette.color(QPalette::HighlightedText);
+  const QColor away = RelativeLuminance(text) > 0.5 ? QColor(Qt::black) : QColor(Qt::white);
+  return FirstContrasting(palette.color(QPalette::Highlight), away, text, kSelectedNameContrast);
+}
+
 QColor DescriptionColor(const QPalette& palette, bool selected, bool noArchive) {
-  if (noArchive) return kNoArchiveColor;
-  const QColor ground =
-      selected ? palette.color(QPalette::Highlight) : palette.color(QPalette::Base);
+  const QColor ground = selected ? SelectionColor(palette) : palette.color(QPalette::Base);
   const QColor text =
       selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text);
-  constexpr int kSteps = 64;
+  if (noArchive) {
+    return selected ? FirstContrasting(kNoArchiveColor, text, ground, kDescriptionContrast)
+                    : kNoArchiveColor;
+  }
   QColor grey = text;
-  for (int step = 1; step < kSteps; ++step) {
-    const QColor lighter = Mix(text, ground, static_cast<double>(step) / kSteps);
+  for (int step = 1; step < kMixSteps; ++step) {
+    const QColor lighter = Mix(text, ground, static_cast<double>(step) / kMixSteps);
     if (Contrast(lighter, ground) < kDescriptionContrast) break;
     grey = lighter;
   }
@@ -125,8 +144,7 @@ void DrawListItem(QPainter& painter, const QRect& itemRect, const TItemPaint& it
                   const QFont& listFont, const QPalette& palette, const QPixmap& badge) {
   painter.save();
   painter.setClipRect(itemRect);
-  const QColor ground =
-      item.selected ? palette.color(QPalette::Highlight) : palette.color(QPalette::Base);
+  const QColor ground = item.selected ? SelectionColor(palette) : palette.color(QPalette::Base);
   const QColor nameColor =
       item.selected ? palette.color(QPalette::HighlightedText) : palette.color(QPalette::Text);
   painter.fillRect(itemRect, ground);
@@ -139,13 +157,16 @@ void DrawListItem(QPainter& painter, const QRect& itemRect, const TItemPaint& it
 
   QFont font = listFont;
   font.setBold(true);
+  // The bold face's stems are hinted to whole pixels, two at this size; smoothing drops that
+  // hinting and leaves them one pixel and a shade, like the regular face's.
+  font.setStyleStrategy(QFont::NoAntialias);
+  font.setHintingPreference(QFont::PreferFullHinting);
   painter.setFont(font);
   painter.setPen(nameColor);
   DrawItemText(painter, g.name, itemRect, item.name);
 
   if (!item.description.isEmpty()) {
-    font.setBold(false);
-    painter.setFont(font);
+    painter.setFont(listFont);
     painter.setPen(DescriptionColor(palette, item.selected, item.noArchive));
     DrawItemText(painter, g.description, itemRect, item.description);
   }

@@ -83,16 +83,24 @@ inline const QColor kNoArchiveColor{255, 0, 0};
 // The contrast of a description to its ground, as the grey-text colour of the list's design
 // has it on white (a mid grey); above the 4.5 : 1 that small text needs to be read easily.
 inline constexpr double kDescriptionContrast = 5.0;
+// The contrast of a selected name to the highlight, enough to leave a description on it room
+// for kDescriptionContrast and a colour of its own.
+inline constexpr double kSelectedNameContrast = 6.0;
 
-// The colour of a description: red for a program without an archive; otherwise the item's text
-// colour moved toward its ground (the list's background, or the highlight when selected) as
-// far as kDescriptionContrast allows, or the text colour itself where even that has less, as
-// the highlight text has on a mid-blue highlight.
+// The ground of a selected item: the palette's highlight, moved away from the highlight text
+// (darker under light text) just as far as kSelectedNameContrast needs. A mid-blue highlight
+// gives white text only 3.7 : 1.
+QColor SelectionColor(const QPalette& palette);
+
+// The colour of a description: red for a program without an archive, lightened on the
+// selection as far as kDescriptionContrast needs; otherwise the item's text colour moved toward
+// its ground (the list's background, or SelectionColor when selected) as far as
+// kDescriptionContrast allows.
 QColor DescriptionColor(const QPalette& palette, bool selected, bool noArchive);
 
-// Paints the entry into itemRect, clipped to it: background (highlight when selected), icon,
-// badge (its transparent ground lets the background through), bold name, description, and a
-// dotted focus rectangle around the whole item.
+// Paints the entry into itemRect, clipped to it: background (SelectionColor when selected),
+// icon, badge (its transparent ground lets the background through), name in the font's bold
+// face, description, and a dotted focus rectangle around the whole item.
 void DrawListItem(QPainter& painter, const QRect& itemRect, const TItemPaint& item,
                   const QFont& listFont, const QPalette& palette, const QPixmap& badge);
 

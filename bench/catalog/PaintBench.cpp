@@ -1,10 +1,12 @@
-// The window's side of the catalogue: LoadRepository into the list (icons read, items made)
-// and the paint of one item, against the catalogue's size. Runs on the offscreen platform.
+// The window's side of the catalogue: LoadRepository into the list (icons read, items made),
+// the paint of one item and a keystroke in the filter, against the catalogue's size. Runs on
+// the offscreen platform.
 #include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
 
+#include "app/FilterEdit.h"
 #include "app/ListBox.h"
 #include "app/MainUnit.h"
 #include "bench/catalog/CatalogueGenerator.h"
@@ -62,8 +64,42 @@ void BM_PaintItem(benchmark::State& state) {
   }
 }
 
+// One keystroke in the filter field: the list is filtered again and its visible rows repaint.
+// Typing and deleting a last character take turns. The first keystroke, which also reads
+// every program's description, is timed apart with Arg(1).
+void BM_FilterKeystroke(benchmark::State& state) {
+  TGeneratedCatalogue catalogue(static_cast<int>(state.range(0)));
+  const bool first = state.range(1) == 1;
+  TSilentDialogs dialogs;
+  TIdleShell shell;
+  TForm1 window(catalogue.AppDir(), "http://127.0.0.1:1/", "", dialogs, shell, "Bench");
+  window.show();
+  window.Showfilter1->trigger();
+  QApplication::processEvents();
+  const QString texts[] = {"ram 1", "ram 12"};
+  int turn = 0;
+  for (auto _ : state) {
+    if (first) {
+      state.PauseTiming();
+      window.LoadRepository();  // new items: their descriptions are read afresh
+      window.Filter->clear();
+      window.L1->viewport()->repaint();
+      state.ResumeTiming();
+    }
+    window.Filter->setText(texts[turn ^= 1]);
+    window.L1->viewport()->repaint();
+  }
+  state.counters["shown"] = window.L1->count();
+}
+
 }  // namespace
 
+BENCHMARK(BM_FilterKeystroke)
+    ->Args({1000, 0})
+    ->Args({10000, 0})
+    ->Args({50000, 0})
+    ->Args({50000, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadRepository)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PaintItem)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMicrosecond);
 

@@ -74,6 +74,39 @@ TEST_F(ShellTest, EmptyTextStartsNothing) {
   EXPECT_FALSE(fs::exists(log));
 }
 
+// The opener can't be started, or fails before the grace time is up: the user is told why.
+TEST_F(ShellTest, OpenerFailuresAreReported) {
+  const std::string done = root.Path() + "done";
+  WriteScript(root.Path() + "no-handler", "exit 3\n");
+  WriteScript(root.Path() + "killed", "kill -9 $$\n");
+  const std::string ended = root.Path() + "ended";
+  WriteScript(root.Path() + "keeps-running", "while [ ! -e '" + done +
+                                                 "' ]; do sleep 0.05; done\n" + "touch '" + ended +
+                                                 "' '" + ended + ".done'\n");
+  WriteFile(root.Path() + "not-executable", "#!/bin/sh\n");
+  const std::string url = "https://example.org/";
+  const std::pair<std::string, std::string> cases[] = {
+      {"missing", "missing, which hands it to the desktop, is not installed"},
+      {"not-executable", "not-executable could not be started (Access is denied)"},
+      {"no-handler", "no-handler failed with exit code 3 (no program to open it was found)"},
+      {"killed", "killed was ended by signal 9"},
+      {"keeps-running", ""},
+  };
+  for (const auto& [opener, reason] : cases) {
+    TPosixShell shell(root.Path() + opener, 300);
+    std::string message;
+    try {
+      shell.OpenUrl(url);
+    } catch (const EShellError& e) {
+      message = e.Message();
+    }
+    EXPECT_EQ(message, reason.empty() ? "" : "Can't open \"" + url + "\": " + root.Path() + reason);
+  }
+  WriteFile(done, "");
+  WaitForFile(ended);  // the opener that kept running has ended before its folder goes
+  EXPECT_THROW(TPosixShell(root.Path() + "no-handler").Explore(root.Path()), EShellError);
+}
+
 TEST(IsExecutableFileTest, NeedsARegularFileWithAnExecuteBit) {
   TempDir root;
   WriteFile(root / "plain", "x");

@@ -92,15 +92,6 @@ bool HasBadge(TForm1& window, int index, const QPixmap& picture) {
   return false;
 }
 
-bool HasColor(const QImage& image, const QRect& area, QColor color) {
-  for (int y = area.top(); y <= area.bottom(); ++y) {
-    for (int x = area.left(); x <= area.right(); ++x) {
-      if (image.pixelColor(x, y).rgb() == color.rgb()) return true;
-    }
-  }
-  return false;
-}
-
 bool HasRed(const QImage& image, const QRect& area) {
   for (int y = area.top(); y <= area.bottom(); ++y) {
     for (int x = area.left(); x <= area.right(); ++x) {

@@ -79,8 +79,6 @@ QImage PaintItem(TForm1& window, int index, int width = 300, bool selected = fal
 // picture is the badge looked for: the installed tick, or the update mark.
 bool HasBadge(TForm1& window, int index, const QPixmap& picture = InstalledBadge());
 
-// True when some pixel in the area has exactly that colour.
-bool HasColor(const QImage& image, const QRect& area, QColor color);
 // True when some pixel in the area is clearly red (text edges blend into the background).
 bool HasRed(const QImage& image, const QRect& area);
 

@@ -25,7 +25,7 @@ using test::TWindowFixture;
 
 std::vector<QString> ItemTexts(TForm1& window) {
   std::vector<QString> texts;
-  for (int i = 0; i < window.L1->count(); ++i) texts.push_back(window.L1->item(i)->text());
+  for (int i = 0; i < window.L1->count(); ++i) texts.push_back(window.L1->Item(i)->text());
   return texts;
 }
 
@@ -182,6 +182,52 @@ TEST(MainWindowTest, ShortcutsReachTheirItems) {
   EXPECT_FALSE(window.isVisible()) << "Alt+Q closes the window";
 }
 
+TEST(MainWindowTest, F10OpensTheMenuBarAndShiftF10TheListsMenu) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", test::Record("a.ico", "Alpha", "http://a", "d"));
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.activateWindow();
+  QTest::keyClick(&window, Qt::Key_F10);
+  EXPECT_EQ(window.MainMenu1->activeAction(), window.File1->menuAction());
+  EXPECT_TRUE(window.File1->isVisible());
+  window.File1->close();
+
+  window.L1->setFocus();
+  window.L1->SetItemIndex(0);
+  QSignalSpy menu(window.L1, &QWidget::customContextMenuRequested);
+  QTest::keyClick(window.L1, Qt::Key_F10, Qt::ShiftModifier);
+  ASSERT_EQ(menu.count(), 1);
+  EXPECT_TRUE(window.L1->rect().contains(menu.at(0).at(0).toPoint()));
+  EXPECT_TRUE(window.PopupMenu1->isVisible());
+  window.PopupMenu1->close();
+}
+
+// The clock and the last panel's text (how many updates there are) stay whole on a narrow
+// window: the clock was clipped below about 310 pixels and gone below 245.
+TEST(MainWindowTest, NarrowWindowsKeepTheClockWhole) {
+  TWindowFixture fixture;
+  TForm1& window = fixture.Open();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  for (const QString& last : {QString(), QString(" 3 updates")}) {
+    window.Status->SetPanelText(2, last);
+    const int lastWidth = last.isEmpty() ? 0 : QFontMetrics(window.font()).horizontalAdvance(last);
+    for (int width : {321, 300, 245, 200}) {
+      window.resize(width, 480);
+      ASSERT_TRUE(QTest::qWaitFor([&] { return window.Status->width() == window.width(); }));
+      const int clockEnd = window.Status->PanelWidth(0) + window.Status->PanelWidth(1);
+      EXPECT_EQ(window.Status->PanelWidth(1), kClockPanelWidth) << width;
+      EXPECT_LE(clockEnd + lastWidth, window.Status->width()) << width << last.toStdString();
+    }
+  }
+  window.Status->SetPanelText(2, "");
+  window.resize(321, 480);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.Status->PanelWidth(0) == kStatusPanelWidth; }))
+      << "as designed";
+}
+
 TEST(MainWindowTest, ClockShowsTheLongTimeWithoutZone) {
   const QTime morning(9, 5, 7);
   const QTime evening(21, 5, 7);
@@ -218,6 +264,25 @@ TEST(MainWindowTest, CommandsRunInsideTheGuard) {
   window.Install2->trigger();
   ASSERT_EQ(fixture.dialogs.errors.size(), 1u);
   EXPECT_EQ(fixture.dialogs.errors[0].second, "List index out of bounds (25)");
+}
+
+// "Software page..." and "Locate folder" did nothing at all when the desktop had no opener.
+TEST(MainWindowTest, AnOpenerThatCantStartShowsAnErrorBox) {
+  TWindowFixture fixture;
+  fixture.WriteData("software.dat", test::Record("a.ico", "Alpha", "http://a", "d"));
+  CreateDir(SystemFileSystem(), fixture.appDir / "data/Alpha");
+  const std::string opener = fixture.appDir / "xdg-open";
+  TPosixShell shell(opener);
+  TForm1 window(fixture.appDir.Path(), fixture.repositoryUrl, "", fixture.dialogs, shell, "V");
+  window.L1->SetItemIndex(0);
+  window.Webpage1->trigger();
+  window.Locatefolder1->trigger();
+  const std::string missing =
+      "\": " + opener + ", which hands it to the desktop, is not installed.";
+  ASSERT_EQ(fixture.dialogs.errors.size(), 2u);
+  EXPECT_EQ(fixture.dialogs.errors[0].second, "Can't open \"http://example.test/Alpha" + missing);
+  EXPECT_EQ(fixture.dialogs.errors[1].second,
+            "Can't open \"" + window.DataDir() + "Alpha" + missing);
 }
 
 std::string Catalogue(int lines) {

@@ -4,8 +4,9 @@
 // the list through the real shell, so its own window opens on the display (scripts/screenshot
 // grabs that one). With --progress the program is not installed first: its install is started
 // and, two seconds into the download, the progress window is drawn over the list, then the
-// install is cancelled.
-// Usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png [--run|--progress]
+// install is cancelled. With --filter TEXT the filter field is opened over the list and holds
+// TEXT.
+// Usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png [--run|--progress|--filter TEXT]
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <cstring>
 
 #include "app/DownloadProgressForm.h"
+#include "app/FilterEdit.h"
 #include "app/ListBox.h"
 #include "app/MainUnit.h"
 #include "app/StatusBar.h"
@@ -26,10 +28,11 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const bool run = argc == 6 && std::strcmp(argv[5], "--run") == 0;
   const bool progress = argc == 6 && std::strcmp(argv[5], "--progress") == 0;
-  if (argc != 5 && !run && !progress) {
+  const bool filter = argc == 7 && std::strcmp(argv[5], "--filter") == 0;
+  if (argc != 5 && !run && !progress && !filter) {
     std::fprintf(stderr,
                  "usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png "
-                 "[--run|--progress]\n");
+                 "[--run|--progress|--filter TEXT]\n");
     return 2;
   }
   const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + "/";
@@ -44,7 +47,7 @@ int main(int argc, char** argv) {
   window.show();
   const QString program = QString::fromLocal8Bit(argv[3]);
   for (int i = 0; i < window.L1->count(); ++i) {
-    if (window.L1->item(i)->text() == program) window.L1->SetItemIndex(i);
+    if (window.L1->Item(i)->text() == program) window.L1->SetItemIndex(i);
   }
   if (window.L1->ItemIndex() < 0) {
     std::fprintf(stderr, "%s is not in the catalogue\n", argv[3]);
@@ -81,6 +84,10 @@ int main(int argc, char** argv) {
   }
   window.Install2->trigger();
   window.L1->setFocus();
+  if (filter) {
+    window.Showfilter1->trigger();
+    window.Filter->setText(QString::fromLocal8Bit(argv[6]));
+  }
   window.Timer1Timer();
   QApplication::processEvents();
   if (!dialogs.errors.empty()) {

@@ -37,7 +37,7 @@ class WindowEndToEndTest : public ::testing::Test {
 
   int IndexOf(const std::string& name) {
     for (int i = 0; i < window().L1->count(); ++i) {
-      if (window().L1->item(i)->text().toStdString() == name) return i;
+      if (window().L1->Item(i)->text().toStdString() == name) return i;
     }
     ADD_FAILURE() << name << " is not in the list";
     return -1;

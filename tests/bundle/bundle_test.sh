@@ -3,10 +3,12 @@
 # namespaces the host's libQt6* files are covered by an empty file and its Qt folders by empty
 # ones, the sample repository is served on the bundle's loopback repository host, and the
 # bundle runs from a fresh copy under Xvfb until its list shows the catalogue's icons. Every Qt
-# library of the executable and its plugins must also resolve inside the bundle.
+# library of the executable and its plugins must also resolve inside the bundle, and what they
+# need from the host must be on every X11 desktop. With one such library hidden, the bundle
+# must name it and end before Qt loads its platform plugin.
 # Usage: bundle_test.sh BUNDLE_DIR SOURCE_DIR. Exit 77 (skipped) where Qt can't be hidden.
 set -euo pipefail
-[ $# -eq 2 ] || { sed -n '2,7p' "$0" >&2; exit 2; }
+[ $# -eq 2 ] || { sed -n '2,9p' "$0" >&2; exit 2; }
 skip() { echo "SKIPPED: $*" >&2; exit 77; }
 bundle=$(cd "$1" 2>/dev/null && pwd) || skip "no bundle at $1; run scripts/package first"
 source_dir=$(cd "$2" && pwd)
@@ -26,8 +28,38 @@ check_ldd() {
   return $status
 }
 
+# What a minimal X11 desktop has, Qt or no Qt (a Debian 13 with X11, fontconfig and GL, say):
+# the C and C++ runtime, the X11 and xcb core libraries, GL, fontconfig and freetype. Not X11's
+# session management (libSM, libICE), the xcb extension libraries, or xkbcommon.
+minimal_desktop=" ld-linux-x86-64.so.2 libc.so.6 libm.so.6 libdl.so.2 libpthread.so.0 librt.so.1
+  libresolv.so.2 libutil.so.1 libanl.so.1 libmvec.so.1 libstdc++.so.6 libgcc_s.so.1
+  libX11.so.6 libX11-xcb.so.1 libxcb.so.1 libXau.so.6 libXdmcp.so.6 libXext.so.6
+  libXrender.so.1 libGL.so.1 libEGL.so.1 libGLX.so.0 libOpenGL.so.0 libGLdispatch.so.0
+  libfontconfig.so.1 libfreetype.so.6 "
+minimal_desktop=$(tr -s ' \n' ' ' <<<"$minimal_desktop")
+
+# Each library that a bundled file (the plugins above all) loads from outside the bundle, and
+# each one the bundle's start check looks for, must be on the minimal desktop.
+check_host_needs() {
+  local elf soname status=0
+  while IFS= read -r elf; do
+    for soname in $(patchelf --print-needed "$elf"); do
+      [ -e "$bundle/lib/$soname" ] || [[ "$minimal_desktop" == *" $soname "* ]] || {
+        echo "FAIL: $elf needs $soname, which is neither bundled nor on every X11 desktop" >&2
+        status=1
+      }
+    done
+  done < <(find "$bundle" -type f \( -name VarnelTools -o -name '*.so*' \))
+  while read -r soname _; do
+    [[ "$minimal_desktop" == *" $soname "* ]] ||
+      { echo "FAIL: lib/host-libraries.txt expects $soname of the host" >&2; status=1; }
+  done <"$bundle/lib/host-libraries.txt"
+  return $status
+}
+
 if [ "${BUNDLE_TEST_INSIDE:-}" != 1 ]; then
   check_ldd
+  check_host_needs
   [ "$(id -u)" -eq 0 ] ||
     skip "not root, so the host's Qt can't be hidden and the bundle was not started"
   unshare --mount --net true 2>/dev/null ||
@@ -69,6 +101,23 @@ done
 
 cp -a "$bundle" "$work/VarnelTools"
 unset QT_QPA_PLATFORM QT_PLUGIN_PATH QT_QPA_PLATFORM_PLUGIN_PATH LD_LIBRARY_PATH
+
+# A host library that only the plugins load, hidden in a mount namespace of its own: the start
+# check names it, where Qt would only say that its xcb plugin could not be loaded.
+plugin=$bundle/plugins/platforms/libqxcb.so
+from_host() { ldd "$1" | awk -v b="$bundle/" 'index($3, "/") == 1 && index($3, b) != 1 {print $1}'; }
+hidden_lib=$(comm -23 <(from_host "$plugin" | sort) <(ldd "$bundle/VarnelTools" | awk '{print $1}' | sort) |
+  grep -xF -f <(awk '{print $1}' "$bundle/lib/host-libraries.txt") | head -n 1)
+[ -n "$hidden_lib" ] || { echo "FAIL: no host library that only the plugins load" >&2; exit 1; }
+hidden_path=$(ldd "$plugin" | awk -v l="$hidden_lib" '$1 == l {print $3}')
+status=0
+unshare --mount --propagation private sh -c 'mount --bind "$1" "$2" && exec "$3"' sh "$empty" \
+  "$hidden_path" "$work/VarnelTools/VarnelTools" >"$work/start.log" 2>&1 || status=$?
+if [ "$status" -ne 1 ] || ! grep -q "^  $hidden_lib (Debian package " "$work/start.log"; then
+  echo "FAIL: without $hidden_lib the bundle ended with $status and said:" >&2
+  cat "$work/start.log" >&2
+  exit 1
+fi
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 # The background colours of the sample icons (scripts/make-icons).
