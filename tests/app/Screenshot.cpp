@@ -5,8 +5,10 @@
 // grabs that one). With --progress the program is not installed first: its install is started
 // and, two seconds into the download, the progress window is drawn over the list, then the
 // install is cancelled. With --filter TEXT the filter field is opened over the list and holds
-// TEXT.
-// Usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png [--run|--progress|--filter TEXT]
+// TEXT. With --outdated OTHER, OTHER is installed too and then recorded as unpacked from an
+// older archive than the catalogue's, so it shows the update mark.
+// Usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png
+//        [--run|--progress|--filter TEXT|--outdated OTHER]
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -21,6 +23,7 @@
 #include "app/ListBox.h"
 #include "app/MainUnit.h"
 #include "app/StatusBar.h"
+#include "catalog/InstalledDigests.h"
 #include "tests/app/AppTestSupport.h"
 
 int main(int argc, char** argv) {
@@ -29,10 +32,11 @@ int main(int argc, char** argv) {
   const bool run = argc == 6 && std::strcmp(argv[5], "--run") == 0;
   const bool progress = argc == 6 && std::strcmp(argv[5], "--progress") == 0;
   const bool filter = argc == 7 && std::strcmp(argv[5], "--filter") == 0;
-  if (argc != 5 && !run && !progress && !filter) {
+  const bool outdated = argc == 7 && std::strcmp(argv[5], "--outdated") == 0;
+  if (argc != 5 && !run && !progress && !filter && !outdated) {
     std::fprintf(stderr,
                  "usage: app_screenshot FOLDER REPOSITORY_URL PROGRAM OUTPUT.png "
-                 "[--run|--progress|--filter TEXT]\n");
+                 "[--run|--progress|--filter TEXT|--outdated OTHER]\n");
     return 2;
   }
   const QString folder = QDir(QString::fromLocal8Bit(argv[1])).absolutePath() + "/";
@@ -45,14 +49,23 @@ int main(int argc, char** argv) {
   varnel::IShell& shell = run ? static_cast<varnel::IShell&>(desktop) : recorder;
   varnel::TForm1 window(folder.toStdString(), argv[2], "", dialogs, shell, "Varneltools");
   window.show();
-  const QString program = QString::fromLocal8Bit(argv[3]);
-  for (int i = 0; i < window.L1->count(); ++i) {
-    if (window.L1->Item(i)->text() == program) window.L1->SetItemIndex(i);
+  auto select = [&window](const char* name) {
+    window.L1->SetItemIndex(-1);
+    for (int i = 0; i < window.L1->count(); ++i) {
+      if (window.L1->Item(i)->text() == QString::fromLocal8Bit(name)) window.L1->SetItemIndex(i);
+    }
+    if (window.L1->ItemIndex() < 0) std::fprintf(stderr, "%s is not in the catalogue\n", name);
+    return window.L1->ItemIndex() >= 0;
+  };
+  if (outdated) {
+    if (!select(argv[6])) return 1;
+    window.Install2->trigger();
+    varnel::TInstalledDigests digests =
+        varnel::ReadInstalledDigests(varnel::SystemFileSystem(), window.DataDir());
+    digests[argv[6]] = std::string(64, '0');
+    varnel::WriteInstalledDigests(varnel::SystemFileSystem(), window.DataDir(), digests);
   }
-  if (window.L1->ItemIndex() < 0) {
-    std::fprintf(stderr, "%s is not in the catalogue\n", argv[3]);
-    return 1;
-  }
+  if (!select(argv[3])) return 1;
   bool saved = false;
   if (progress) {
     // The progress window is a window of its own: it is drawn where it stands, with a frame
