@@ -25,43 +25,6 @@ class TDiscardStream : public TStream {
   void SetSize(int64_t) override {}
 };
 
-// Collects an error body: behaves like a stream of any size but stores only its first
-// kMaxErrorBody bytes.
-class TErrorBodyStream : public TStream {
- public:
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void* buffer, int64_t count) override {
-    if (count <= 0) return 0;
-    int64_t kept = std::clamp<int64_t>(kMaxErrorBody - position_, 0, count);
-    if (kept > 0) {
-      if (static_cast<int64_t>(data_.size()) < position_ + kept) {
-        data_.resize(static_cast<size_t>(position_ + kept));
-      }
-      std::copy_n(static_cast<const char*>(buffer), kept, data_.begin() + position_);
-    }
-    position_ += count;
-    size_ = std::max(size_, position_);
-    return count;
-  }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
-    position_ = std::max<int64_t>(0, base + offset);
-    return position_;
-  }
-  int64_t Size() override { return size_; }
-  void SetSize(int64_t newSize) override {
-    size_ = std::max<int64_t>(0, newSize);
-    if (static_cast<int64_t>(data_.size()) > size_) data_.resize(static_cast<size_t>(size_));
-    position_ = std::min(position_, size_);
-  }
-  const std::string& Data() const { return data_; }
-
- private:
-  std::string data_;
-  int64_t position_ = 0;
-  int64_t size_ = 0;
-};
-
 // An optionally signed decimal that fits the signed type T.
 template <typename T>
 bool ParseSigned(const std::string& text, T& value) {
@@ -491,14 +454,14 @@ void THttpClient::DrainBody(int timeoutMs) {
 }
 
 void THttpClient::RaiseProtocolError(int timeoutMs) {
-  TErrorBodyStream body;
+  THeadStream body(kMaxErrorBody);
   try {
     ReadBody(body, timeoutMs);
   } catch (const EConnClosedGracefully&) {
   }
   throw EHttpProtocolException(
       response_.StatusLine, response_.StatusCode,
-      DecodeErrorBody(body.Data(), response_.RawHeaders.Values("Content-Type")));
+      DecodeErrorBody(body.Head(), response_.RawHeaders.Values("Content-Type")));
 }
 
 void THttpClient::DecideKeepAlive() {

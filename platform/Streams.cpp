@@ -38,6 +38,34 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
   return count;
 }
 
+int64_t THeadStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  const int64_t kept = std::clamp<int64_t>(limit_ - position_, 0, count);
+  if (kept > 0) {
+    if (static_cast<int64_t>(head_.size()) < position_ + kept) {
+      head_.resize(static_cast<size_t>(position_ + kept));
+    }
+    std::copy_n(static_cast<const char*>(buffer), kept, head_.begin() + position_);
+  }
+  overflowed_ = overflowed_ || kept < count;
+  position_ += count;
+  size_ = std::max(size_, position_);
+  return count;
+}
+
+int64_t THeadStream::Seek(int64_t offset, TSeekOrigin origin) {
+  const int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
+  position_ = std::max<int64_t>(0, base + offset);
+  return position_;
+}
+
+void THeadStream::SetSize(int64_t newSize) {
+  size_ = std::max<int64_t>(0, newSize);
+  overflowed_ = overflowed_ && size_ > limit_;
+  if (static_cast<int64_t>(head_.size()) > size_) head_.resize(static_cast<size_t>(size_));
+  position_ = std::min(position_, size_);
+}
+
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
   int64_t n = std::clamp<int64_t>(size_ - position_, 0, std::max<int64_t>(count, 0));
   auto held = static_cast<int64_t>(data_.size());

@@ -93,6 +93,31 @@ class TFileStream : public TStream {
   int64_t size_ = -1;  // read from the file on first use
 };
 
+// Keeps only the first limit bytes written to it: behaves like a stream of any size (its
+// position and size go on), but what lies past the limit is dropped, so a body from a server
+// can't make it hold more. Growing it by SetSize holds no memory.
+class THeadStream : public TStream {
+ public:
+  explicit THeadStream(int64_t limit) : limit_(limit) {}
+
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return size_; }
+  void SetSize(int64_t newSize) override;
+
+  const std::string& Head() const { return head_; }
+  // Whether some byte written fell past the limit.
+  bool Overflowed() const { return overflowed_; }
+
+ private:
+  int64_t limit_;
+  std::string head_;
+  int64_t position_ = 0;
+  int64_t size_ = 0;
+  bool overflowed_ = false;
+};
+
 // A stream held in memory; grows as it is written. Growing by SetSize holds no memory until
 // the bytes are written or Data() is asked for, so a huge announced length costs nothing.
 class TMemoryStream : public TStream {
