@@ -42,7 +42,9 @@ class TDownloadSink : public TForwardingStream {
 
   void Restart() {
     target_.SetPosition(0);
-    target_.SetSize(0);
+    // A file emptied by a truncation is written back at its close on some file systems (ext4
+    // takes it for a file being replaced), which a fresh file must not pay for.
+    if (target_.Size() > 0) target_.SetSize(0);
     if (hooks_.digest && received_ > 0) hooks_.digest->HexDigest();  // starts it afresh
     received_ = 0;
   }
