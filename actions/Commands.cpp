@@ -233,7 +233,9 @@ void TCommands::UpdateAll() {
     std::vector<TTarget> targets;
     std::string question;
     for (const std::string& name :
-         OutdatedPrograms(context_.FileSystem, context_.DataDir, context_.RepositoryLines)) {
+         OutdatedPrograms(context_.FileSystem, context_.DataDir,
+                          ReadInstalledDigests(context_.FileSystem, context_.DataDir),
+                          context_.RepositoryLines)) {
       targets.push_back({name,
                          context_.RepositoryLines.FindRecordField(name, kArchiveUrlField),
                          {name, context_.RepositoryLines.FindArchiveSha256(name)}});

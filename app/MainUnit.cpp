@@ -286,7 +286,8 @@ void TForm1::RepaintList() {
 
 void TForm1::ShowUpdates() {
   installedDigests_ = ReadInstalledDigests(SystemFileSystem(), dataDir_);
-  const size_t count = OutdatedPrograms(SystemFileSystem(), dataDir_, *repositoryLines_).size();
+  const size_t count =
+      OutdatedPrograms(SystemFileSystem(), dataDir_, installedDigests_, *repositoryLines_).size();
   Status->SetPanelText(
       2, count == 0 ? QString()
                     : Q(" " + std::to_string(count) + (count == 1 ? " update" : " updates")));

@@ -84,8 +84,8 @@ bool IsOutdated(IFileSystem& fileSystem, const std::string& dataDir,
 }
 
 std::vector<std::string> OutdatedPrograms(IFileSystem& fileSystem, const std::string& dataDir,
+                                          const TInstalledDigests& digests,
                                           const TRepositoryLines& catalogue) {
-  const TInstalledDigests digests = ReadInstalledDigests(fileSystem, dataDir);
   std::vector<std::string> outdated;
   for (const auto& entry : digests) {
     if (IsOutdated(fileSystem, dataDir, digests, catalogue, entry.first)) {

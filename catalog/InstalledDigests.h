@@ -43,6 +43,7 @@ bool IsOutdated(IFileSystem& fileSystem, const std::string& dataDir,
                 const std::string& name);
 // The installed programs IsOutdated holds for, by name.
 std::vector<std::string> OutdatedPrograms(IFileSystem& fileSystem, const std::string& dataDir,
+                                          const TInstalledDigests& digests,
                                           const TRepositoryLines& catalogue);
 // Takes the digests of markers an interrupted install left into the state file and removes
 // the markers. REQUIRES: the instance lock is held.

@@ -83,7 +83,7 @@ TEST_F(InstalledDigestsTest, OnlyAProgramInstalledFromAnotherArchiveThanOfferedI
     catalogue.SetText("dice.ico\nDice\nhttp://h/dice.zip\ndice.py\nRolls\nhttp://h/\n" +
                       c.integrityLine + "\n\n\n\n");
     EXPECT_EQ(IsOutdated(disk, data, digests, catalogue, "Dice"), c.outdated);
-    EXPECT_EQ(OutdatedPrograms(disk, data, catalogue),
+    EXPECT_EQ(OutdatedPrograms(disk, data, digests, catalogue),
               c.outdated ? std::vector<std::string>{"Dice"} : std::vector<std::string>{});
   }
 }
